@@ -1,0 +1,7 @@
+#include "app/mainwindow.h"
+
+HWND MainToolbar;
+HWND statusBar;
+HWND PieWindow;
+HWND DirTreeView;
+HWND DriveCombo;

@@ -1,0 +1,34 @@
+// The directory scan: fills the size tree depth first, counting every file in whole clusters.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+struct DirNode;
+struct DriveSurvey;
+
+// Creates and scans the node of directory name under parent (null for a drive's root, whose name
+// is the root path). Reports to the tree view and the status bar as it goes.
+DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* survey);
+
+// Reads the files directly in the node's directory into node->files, once.
+void listFiles(DirNode* node);
+
+// Clusters taken on disk by a file of sizeHigh * 2^32 + sizeLow bytes.
+uint64_t clustersFor(const DriveSurvey* survey, DWORD sizeLow, DWORD sizeHigh);
+
+// A name that has no separate short form is shown as "Readme.txt"; others keep their case.
+// Rewrites the entry's cFileName in place and returns it.
+const char* displayName(WIN32_FIND_DATAA& entry);
+
+// Tree-view sort callback: larger totals first.
+int CALLBACK compareBySize(LPARAM a, LPARAM b, LPARAM unused);
+
+// FindFirstFileA, also for patterns longer than MAX_PATH characters.
+HANDLE findFirstEntry(const std::string& pattern, WIN32_FIND_DATAA& entry);
+
+// Whether a directory entry is a link that must not be descended into: any reparse point except
+// those that hold a real folder's data on this volume or in the cloud.
+bool isLinkEntry(const WIN32_FIND_DATAA& entry);

@@ -1,0 +1,95 @@
+// The size tree: one DirNode per directory of a scanned drive, with the clusters its own files
+// take and the clusters of its whole subtree. Sizes are cluster counts, 64-bit because drives
+// exceed 4 GB; bytes exist only for display.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct DirNode;
+struct DriveSurvey;
+struct FileEntry;
+
+void destroyNode(DirNode* node);
+void destroyElement(DirNode* node);
+void destroyElement(FileEntry* entry);
+
+// Owned records kept largest first; among equal sizes the one added first stays first.
+template <class T> struct SizeSortedArray {
+    std::vector<T*> items;
+
+    SizeSortedArray() = default;
+    SizeSortedArray(const SizeSortedArray&) = delete;
+    SizeSortedArray& operator=(const SizeSortedArray&) = delete;
+    ~SizeSortedArray() {
+        for (T* item : items)
+            destroyElement(item);
+    }
+};
+
+struct FileEntry {
+    std::string name;
+    uint64_t clusters = 0;
+};
+
+struct DirNode {
+    SizeSortedArray<DirNode> children;
+    SizeSortedArray<FileEntry>* files = nullptr; // absent until the directory is first listed
+    bool filesListed = false;
+    // A junction, symbolic link or mount point: counted as empty and never listed, so that no
+    // file is counted twice and no walk loops back into an ancestor.
+    bool isLink = false;
+    DirNode* parent = nullptr;
+    DriveSurvey* survey = nullptr;
+    std::string name;
+    uint64_t ownClusters = 0;
+    uint64_t totalClusters = 0;
+    HTREEITEM treeItem = nullptr;
+
+    ~DirNode() { delete files; }
+};
+
+inline uint64_t sizeOf(const DirNode* node) { return node->totalClusters; }
+inline uint64_t sizeOf(const FileEntry* entry) { return entry->clusters; }
+
+template <class T> size_t count(const SizeSortedArray<T>& array) { return array.items.size(); }
+
+template <class T> T* elementAt(const SizeSortedArray<T>& array, size_t index) { return array.items[index]; }
+
+// Records are gathered with appendUnsorted while a directory is read and ordered once at its end
+// with sortBySize: a stable sort gives the order of insertion one by one, in O(n log n).
+template <class T> void appendUnsorted(SizeSortedArray<T>& array, T* item) { array.items.push_back(item); }
+
+template <class T> void sortBySize(SizeSortedArray<T>& array) {
+    std::stable_sort(array.items.begin(), array.items.end(),
+                     [](const T* a, const T* b) { return sizeOf(a) > sizeOf(b); });
+}
+
+// Index of the record itself, or -1.
+template <class T> ptrdiff_t indexOf(const SizeSortedArray<T>& array, const T* item) {
+    auto found = std::find(array.items.begin(), array.items.end(), item);
+    return found == array.items.end() ? -1 : found - array.items.begin();
+}
+
+// Removes the record at index, shifting the later ones down, and destroys it.
+template <class T> void removeAt(SizeSortedArray<T>& array, size_t index) {
+    T* item = array.items[index];
+    array.items.erase(array.items.begin() + static_cast<ptrdiff_t>(index));
+    destroyElement(item);
+}
+
+// Paths end in a backslash; the root's path is its drive's root path ("C:\").
+std::string pathOf(const DirNode* node);
+DirNode* rootOf(DirNode* node);
+// The node of the subtree whose path equals path, ignoring the case of ASCII letters.
+DirNode* findByPath(DirNode* node, const std::string& path);
+void subtractFromAncestors(DirNode* node, uint64_t clusters);
+// Bookkeeping after the file or directory was deleted on disk; neither re-sorts anything.
+void removeFile(DirNode* dir, FileEntry* entry);
+void removeSubdirectory(DirNode* dir, DirNode* child);

@@ -1,0 +1,103 @@
+#include "settings/settings.h"
+
+#include <cstdio>
+
+namespace {
+
+// CW_USEDEFAULT as a setting: a first run leaves placement and size to the system.
+constexpr int32_t placementDefault = static_cast<int32_t>(0x80000000u);
+
+std::string formatUnsigned(int32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%u", static_cast<unsigned>(static_cast<uint32_t>(value)));
+    return text;
+}
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+
+} // namespace
+
+int32_t parseSettingValue(const char* text) {
+    while (isBlank(*text))
+        ++text;
+    bool negative = false;
+    if (*text == '+' || *text == '-')
+        negative = *text++ == '-';
+    uint32_t value = 0;
+    for (; *text >= '0' && *text <= '9'; ++text)
+        value = value * 10u + static_cast<uint32_t>(*text - '0');
+    if (negative)
+        value = 0u - value;
+    return static_cast<int32_t>(value);
+}
+
+IntSetting::IntSetting(const std::string& key, const std::string& section, const std::string& fileName,
+                       int32_t defaultValue)
+    : value(defaultValue), key(key), section(section), fileName(fileName), defaultValue(defaultValue) {
+    load(*this);
+}
+
+int32_t load(IntSetting& setting) {
+    char buffer[79];
+    GetPrivateProfileStringA(setting.section.c_str(), setting.key.c_str(),
+                             formatUnsigned(setting.defaultValue).c_str(), buffer, sizeof buffer,
+                             setting.fileName.c_str());
+    setting.value = parseSettingValue(buffer);
+    return setting.value;
+}
+
+void save(const IntSetting& setting) {
+    WritePrivateProfileStringA(setting.section.c_str(), setting.key.c_str(),
+                               formatUnsigned(setting.value).c_str(), setting.fileName.c_str());
+}
+
+void erase(const IntSetting& setting) {
+    WritePrivateProfileStringA(setting.section.c_str(), setting.key.c_str(), nullptr,
+                               setting.fileName.c_str());
+}
+
+void readEdit(IntSetting& setting, HWND dialog, int controlId, bool saveIfChanged) {
+    char text[15];
+    GetDlgItemTextA(dialog, controlId, text, sizeof text);
+    unsigned number;
+    if (std::sscanf(text, "%u", &number) != 1)
+        return;
+    if (static_cast<int32_t>(number) == setting.value)
+        return;
+    setting.value = static_cast<int32_t>(number);
+    if (saveIfChanged)
+        save(setting);
+}
+
+void readCheckBox(IntSetting& setting, HWND dialog, int controlId, bool saveIfChanged) {
+    int state = static_cast<int>(IsDlgButtonChecked(dialog, controlId));
+    if (state < 0 || state == setting.value)
+        return;
+    setting.value = state;
+    if (saveIfChanged)
+        save(setting);
+}
+
+void setCheckBox(const IntSetting& setting, HWND dialog, int controlId) {
+    CheckDlgButton(dialog, controlId, static_cast<UINT>(setting.value));
+}
+
+// The strings come first and the records after them, in this order, within this one file, so
+// that each record finds the strings it is built from already constructed.
+const std::string MainClassName = "TarvaleClass";
+const std::string PieClassName = "TarvaleClient";
+const std::string HelpFileName = "tarvale.hlp";
+const std::string SectionName = "Tarvale";
+const std::string ProductTitle = "Tarvale for Windows 95, 98 and NT";
+const std::string WindowTitle = ProductTitle;
+const std::string IniFileName = "Tarvale95.ini";
+
+IntSetting showFiles("Show files", SectionName, IniFileName, 0);
+IntSetting enableDelete("Enable delete", SectionName, IniFileName, 0);
+IntSetting showBytes("Show bytes", SectionName, IniFileName, 0);
+IntSetting autoExpand("AutoExpand", SectionName, IniFileName, 1);
+IntSetting autoCollapse("AutoCollapse", SectionName, IniFileName, 1);
+IntSetting windowWidth("Width", SectionName, IniFileName, placementDefault);
+IntSetting windowHeight("Height", SectionName, IniFileName, placementDefault);
+IntSetting windowX("XOffset", SectionName, IniFileName, placementDefault);
+IntSetting windowY("YOffset", SectionName, IniFileName, placementDefault);

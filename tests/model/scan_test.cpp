@@ -1,0 +1,330 @@
+#include "model/scan.h"
+#include "model/sizetree.h"
+#include "model/survey.h"
+
+#include "app/mainwindow.h"
+#include "app/treeview.h"
+#include "support/disk.h"
+#include "support/ui.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+// A drive T: with clusters of 4096 bytes, its root item in a real tree view, and a real status
+// bar: folders of T: are scanned below the root as the drive's scan would reach them.
+class ScanTest : public testing::Test {
+protected:
+    UiHarness ui;
+    DriveSurvey survey;
+
+    void SetUp() override {
+        survey.rootPath = "T:\\";
+        survey.clusterSize = 4096;
+        survey.driveIndex = 19;
+        survey.root = new DirNode;
+        survey.root->name = survey.rootPath;
+        survey.root->survey = &survey;
+        survey.root->treeItem = insertDirItem(nullptr, survey.root->name.c_str(), survey.root);
+    }
+
+    void TearDown() override {
+        pumpPending(); // status texts still queued point into the nodes
+        destroyNode(survey.root);
+    }
+
+    DirNode* scan(const std::string& name) {
+        DirNode* node = nullptr;
+        runOnThreadPumping([&] { node = scanDirectory(name, survey.root, &survey); });
+        appendUnsorted(survey.root->children, node);
+        return node;
+    }
+
+    static DirNode* child(const DirNode* node, const std::string& name) {
+        for (DirNode* c : node->children.items)
+            if (c->name == name)
+                return c;
+        return nullptr;
+    }
+};
+
+std::vector<std::string> listingOrder(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA entry;
+    HANDLE listing = FindFirstFileA((folder + "*").c_str(), &entry);
+    do {
+        if (entry.cFileName[0] != '.')
+            names.push_back(entry.cFileName);
+    } while (FindNextFileA(listing, &entry));
+    FindClose(listing);
+    return names;
+}
+
+} // namespace
+
+TEST(Clusters, SizesRoundUpToWholeClusters) {
+    DriveSurvey survey;
+    survey.clusterSize = 4096;
+    EXPECT_EQ(clustersFor(&survey, 0, 0), 0u);
+    EXPECT_EQ(clustersFor(&survey, 1, 0), 1u);
+    EXPECT_EQ(clustersFor(&survey, 4096, 0), 1u);
+    EXPECT_EQ(clustersFor(&survey, 4097, 0), 2u);
+    EXPECT_EQ(clustersFor(&survey, 0, 1), 1048576u) << "the high half counts 2^32 bytes";
+    EXPECT_EQ(clustersFor(&survey, 1, 1), 1048577u);
+    EXPECT_EQ(clustersFor(&survey, 0xFFFFFFFF, 0xFFFFFFFF), 4503599627370496u);
+    survey.clusterSize = 512;
+    EXPECT_EQ(clustersFor(&survey, 513, 0), 2u);
+
+    DirNode big, small;
+    big.totalClusters = 10;
+    small.totalClusters = 3;
+    LPARAM b = reinterpret_cast<LPARAM>(&big), s = reinterpret_cast<LPARAM>(&small);
+    EXPECT_EQ(compareBySize(b, s, 0), -1);
+    EXPECT_EQ(compareBySize(s, b, 0), 1);
+    EXPECT_EQ(compareBySize(b, b, 0), 0);
+}
+
+TEST_F(ScanTest, CountsEveryFileInClustersAndOrdersTheTree) {
+    std::string top = freshFolder("scan");
+    makeFile(top + "one.bin", 4096);
+    makeFile(top + "two.bin", 4097);
+    makeFile(top + "hidden.sys", 1);
+    SetFileAttributesA((top + "hidden.sys").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    makeFile(top + "empty.txt", 0);
+    makeDir(top + "big");
+    makeFile(top + "big\\huge.dat", 5ull << 30);
+    makeFile(top + "big\\tail", 1);
+    makeDir(top + ".cache");
+    makeFile(top + ".cache\\junk", 100000);
+    makeDir(top + ".cache\\inner");
+    makeDir(top + "Program Files");
+    makeFile(top + "Program Files\\app.exe", 10000);
+    makeDir(top + "README.TXT");
+    makeDir(top + "empty");
+
+    DirNode* scanned = scan("scan");
+
+    EXPECT_EQ(scanned->ownClusters, 1u + 2u + 1u);
+    DirNode* big = child(scanned, "Big");
+    ASSERT_NE(big, nullptr) << "BIG has no short form of its own and is shown as Big";
+    EXPECT_EQ(big->totalClusters, (5ull << 30) / 4096 + 1) << "a file over 4 GB counts in full";
+    DirNode* program = child(scanned, "Program Files");
+    ASSERT_NE(program, nullptr) << "a long name keeps its case";
+    EXPECT_EQ(program->totalClusters, 3u);
+    DirNode* readme = child(scanned, "Readme.txt");
+    ASSERT_NE(readme, nullptr);
+    EXPECT_EQ(child(scanned, ".cache"), nullptr) << "dot-directories are skipped with their contents";
+    EXPECT_EQ(scanned->totalClusters, 4u + big->totalClusters + 3u);
+    EXPECT_EQ(scanned->children.items[0], big);
+    EXPECT_EQ(scanned->children.items[1], program);
+
+    // The real tree view: the folder below the root, its children largest first, each item
+    // carrying its node.
+    auto top_items = childItems(DirTreeView, survey.root->treeItem);
+    ASSERT_EQ(top_items.size(), 1u);
+    EXPECT_EQ(top_items[0].text, "scan");
+    EXPECT_EQ(top_items[0].param, reinterpret_cast<LPARAM>(scanned));
+    EXPECT_EQ(scanned->treeItem, top_items[0].item);
+    auto items = childItems(DirTreeView, scanned->treeItem);
+    ASSERT_EQ(items.size(), 4u);
+    EXPECT_EQ(items[0].text, "Big");
+    EXPECT_EQ(items[1].text, "Program Files");
+    for (const auto& item : items)
+        EXPECT_EQ(reinterpret_cast<DirNode*>(item.param)->treeItem, item.item);
+    auto rootItems = childItems(DirTreeView, TVI_ROOT);
+    ASSERT_EQ(rootItems.size(), 1u);
+    EXPECT_EQ(rootItems[0].text, "T:\\");
+
+    // The status bar names the last directory entered, and the scan leaves it there.
+    std::vector<std::string> order = listingOrder(top);
+    std::string last;
+    for (const std::string& name : order)
+        if (name != ".cache" && (GetFileAttributesA((top + name).c_str()) & FILE_ATTRIBUTE_DIRECTORY))
+            last = name;
+    DirNode* lastNode = nullptr;
+    for (DirNode* c : scanned->children.items)
+        if (_stricmp(c->name.c_str(), last.c_str()) == 0)
+            lastNode = c;
+    ASSERT_NE(lastNode, nullptr);
+    EXPECT_EQ(statusText(0), lastNode->name);
+}
+
+TEST_F(ScanTest, EqualTotalsKeepTheListingOrderAndUnlistableFoldersCountZero) {
+    std::string top = freshFolder("ties");
+    for (const char* name : {"alpha", "bravo", "charlie", "delta"}) {
+        makeDir(top + name);
+        makeFile(top + name + "\\f", 100);
+    }
+    makeDir(top + "larger");
+    makeFile(top + "larger\\f", 9000);
+    makeDir(top + "locked");
+    makeFile(top + "locked\\f", 50000);
+    // Held open without sharing, the folder cannot be listed, as when access is refused.
+    HANDLE lock = CreateFileA((top + "locked").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    WIN32_FIND_DATAA probe;
+    HANDLE refused = FindFirstFileA((top + "locked\\*").c_str(), &probe);
+    ASSERT_EQ(refused, INVALID_HANDLE_VALUE) << "the lock must refuse the listing";
+
+    DirNode* scanned = scan("ties");
+    CloseHandle(lock);
+
+    std::vector<std::string> expected{"Larger"};
+    for (const std::string& name : listingOrder(top))
+        if (name != "larger" && name != "locked")
+            expected.push_back(std::string(1, static_cast<char>(toupper(name[0]))) + name.substr(1));
+    expected.push_back("Locked");
+    std::vector<std::string> names;
+    for (DirNode* c : scanned->children.items)
+        names.push_back(c->name);
+    EXPECT_EQ(names, expected);
+    DirNode* locked = child(scanned, "Locked");
+    ASSERT_NE(locked, nullptr);
+    EXPECT_EQ(locked->totalClusters, 0u);
+    EXPECT_EQ(count(locked->children), 0u);
+    EXPECT_EQ(scanned->totalClusters, 4u + 3u);
+    auto items = childItems(DirTreeView, scanned->treeItem);
+    ASSERT_EQ(items.size(), 6u);
+    EXPECT_EQ(items.front().text, "Larger");
+    EXPECT_EQ(items.back().text, "Locked") << "an unlistable folder sorts last with 0";
+}
+
+TEST_F(ScanTest, LinksAreNeitherFollowedNorCounted) {
+    // Laid out on the Linux side: links/real/data.bin (5000 bytes), links/real/inner/up -> ..,
+    // links/real/top -> links (absolute), links/alias -> real.
+    DirNode* links = scan("links");
+    EXPECT_EQ(links->totalClusters, 2u) << "the one file counts once";
+    DirNode* real = child(links, "Real");
+    DirNode* alias = child(links, "Alias");
+    ASSERT_NE(real, nullptr);
+    ASSERT_NE(alias, nullptr);
+    EXPECT_FALSE(real->isLink);
+    EXPECT_TRUE(alias->isLink);
+    EXPECT_EQ(alias->totalClusters, 0u);
+    EXPECT_EQ(count(alias->children), 0u);
+    DirNode* top = child(real, "Top");
+    ASSERT_NE(top, nullptr);
+    EXPECT_TRUE(top->isLink);
+    DirNode* up = child(child(real, "Inner"), "Up");
+    ASSERT_NE(up, nullptr);
+    EXPECT_TRUE(up->isLink);
+    EXPECT_EQ(childItems(DirTreeView, alias->treeItem).size(), 0u);
+
+    // A link's target is not listed as its files either: they are counted elsewhere.
+    listFiles(alias);
+    EXPECT_TRUE(alias->filesListed);
+    EXPECT_EQ(count(*alias->files), 0u);
+    listFiles(real);
+    ASSERT_EQ(count(*real->files), 1u);
+    EXPECT_EQ(elementAt(*real->files, 0)->name, "Data.bin");
+
+    WIN32_FIND_DATAA entry = {};
+    entry.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    for (DWORD tag : {0u, 2u, 0xA0000003u, 0xA000000Cu, 0x12345678u}) {
+        entry.dwReserved0 = tag;
+        EXPECT_TRUE(isLinkEntry(entry)) << std::hex << tag;
+    }
+    for (DWORD tag : {0x9000001Au, 0x9000301Au, 0x9000F01Au, 0x80000013u, 0x80000021u}) {
+        entry.dwReserved0 = tag;
+        EXPECT_FALSE(isLinkEntry(entry)) << std::hex << tag << " holds real data";
+    }
+    entry.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
+    entry.dwReserved0 = 2;
+    EXPECT_FALSE(isLinkEntry(entry));
+}
+
+TEST_F(ScanTest, NamesOutsideTheAnsiCodePageRoundTrip) {
+    ASSERT_EQ(GetACP(), 65001u) << "the manifest must select UTF-8";
+    std::string top = freshFolder("unicode");
+    const std::string japanese = "na\xC3\xAFve_\xE6\x97\xA5\xE6\x9C\xAC"; // naïve_日本
+    const std::string french = "\xC3\xA9t\xC3\xA9";                        // été
+    makeDir(top + japanese);
+    makeFile(top + japanese + "\\f", 10000);
+    makeDir(top + japanese + "\\" + french);
+    makeFile(top + japanese + "\\" + french + "\\g", 1);
+
+    DirNode* scanned = scan("unicode");
+    ASSERT_EQ(count(scanned->children), 1u);
+    DirNode* named = elementAt(scanned->children, 0);
+    EXPECT_EQ(named->totalClusters, 4u);
+    EXPECT_EQ(childItems(DirTreeView, scanned->treeItem)[0].text, named->name);
+    ASSERT_EQ(count(named->children), 1u);
+    DirNode* inner = elementAt(named->children, 0);
+    EXPECT_EQ(inner->totalClusters, 1u) << inner->name;
+    // Whatever case rule applied, the name still opens the folder.
+    EXPECT_NE(GetFileAttributesA(pathOf(inner).c_str()), INVALID_FILE_ATTRIBUTES) << pathOf(inner);
+}
+
+TEST_F(ScanTest, DeepChainOfTwoThousandFoldersOnASmallThreadStack) {
+    // Laid out on the Linux side: chain/D/D/.../D (2,000 levels) with a 1-byte file at the bottom
+    // and one at level 1,000.
+    DirNode* chain = scan("chain");
+    EXPECT_EQ(chain->totalClusters, 2u);
+    int depth = 0;
+    const DirNode* node = chain;
+    while (count(node->children) == 1) {
+        node = elementAt(node->children, 0);
+        ++depth;
+        if (depth == 1000) {
+            EXPECT_EQ(node->ownClusters, 1u);
+        } else if (depth < 2000) {
+            EXPECT_EQ(node->ownClusters, 0u) << depth;
+        }
+    }
+    EXPECT_EQ(depth, 2000);
+    EXPECT_EQ(node->ownClusters, 1u);
+    EXPECT_EQ(findByPath(chain, pathOf(node)), node);
+}
+
+TEST_F(ScanTest, FilesAreListedOnceOnDemandLargestFirst) {
+    std::string top = freshFolder("files");
+    makeFile(top + "small", 10);
+    makeFile(top + "LARGE.DAT", 20000);
+    makeFile(top + "tie1", 4000);
+    makeFile(top + "tie2", 4097);
+    makeFile(top + "Long name.txt", 9000);
+    makeDir(top + "sub");
+    DirNode* node = scan("files");
+    EXPECT_EQ(node->files, nullptr) << "files are not kept during the scan";
+
+    listFiles(node);
+    ASSERT_TRUE(node->filesListed);
+    std::vector<std::string> names;
+    for (FileEntry* file : node->files->items)
+        names.push_back(file->name);
+    ASSERT_EQ(names.size(), 5u);
+    EXPECT_EQ(names[0], "Large.dat");
+    EXPECT_EQ(elementAt(*node->files, 0)->clusters, 5u);
+    EXPECT_EQ(names[1], "Long name.txt");
+    // tie2 (2 clusters) before tie1 (1 cluster) and small (1 cluster) in listing order.
+    EXPECT_EQ(names[2], "Tie2");
+    std::vector<std::string> ones;
+    for (const std::string& name : listingOrder(top))
+        if (name == "small" || name == "tie1")
+            ones.push_back(std::string(1, static_cast<char>(toupper(name[0]))) + name.substr(1));
+    EXPECT_EQ((std::vector<std::string>{names[3], names[4]}), ones);
+
+    // Listed once: later changes on disk are not read again.
+    makeFile(top + "late", 1);
+    listFiles(node);
+    EXPECT_EQ(count(*node->files), 5u);
+
+    // A folder that vanished lists nothing and is tried again next time.
+    DirNode* sub = elementAt(node->children, 0);
+    removeTree(top + "sub");
+    listFiles(sub);
+    EXPECT_FALSE(sub->filesListed);
+    ASSERT_NE(sub->files, nullptr);
+    EXPECT_EQ(count(*sub->files), 0u);
+    makeDir(top + "sub");
+    makeFile(top + "sub\\back", 1);
+    listFiles(sub);
+    EXPECT_TRUE(sub->filesListed);
+    EXPECT_EQ(count(*sub->files), 1u);
+}

@@ -1,0 +1,57 @@
+#include "support/disk.h"
+
+#include "settings/settings.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+void makeDir(const std::string& path) {
+    ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr)) << path << " error " << GetLastError();
+}
+
+void makeFile(const std::string& path, uint64_t length) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path << " error " << GetLastError();
+    LARGE_INTEGER end;
+    end.QuadPart = static_cast<LONGLONG>(length);
+    EXPECT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN));
+    EXPECT_TRUE(SetEndOfFile(file));
+    CloseHandle(file);
+}
+
+void removeTree(const std::string& path) {
+    std::string folder = path.back() == '\\' ? path : path + "\\";
+    WIN32_FIND_DATAA entry;
+    HANDLE listing = FindFirstFileA((folder + "*").c_str(), &entry);
+    if (listing != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = entry.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            std::string full = folder + name;
+            SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                removeTree(full);
+            else if (!DeleteFileA(full.c_str()))
+                RemoveDirectoryA(full.c_str());
+        } while (FindNextFileA(listing, &entry));
+        FindClose(listing);
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+
+std::string freshFolder(const std::string& name) {
+    std::string path = "T:\\" + name + "\\";
+    removeTree(path);
+    makeDir(path);
+    return path;
+}
+
+std::string settingsFilePath() {
+    char folder[MAX_PATH];
+    GetWindowsDirectoryA(folder, MAX_PATH);
+    return std::string(folder) + "\\" + IniFileName;
+}

@@ -1,0 +1,16 @@
+// Files and folders for the tests, made through Win32 on drive T:, which the test runner maps
+// to a folder of the build.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// An empty folder T:\name\ (removed first with everything in it); returns its path.
+std::string freshFolder(const std::string& name);
+void makeDir(const std::string& path);
+// A file of the given length; long files are sparse on the Linux side, so 5 GB costs nothing.
+void makeFile(const std::string& path, uint64_t length);
+// Removes a folder with its contents; links are removed, never followed.
+void removeTree(const std::string& path);
+// Where the settings file lands: the Windows directory.
+std::string settingsFilePath();

@@ -1,0 +1,12 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+int main(int argc, char** argv) {
+    // A drive without a medium must never stop a test with a system dialog.
+    SetErrorMode(SEM_FAILCRITICALERRORS);
+    InitCommonControls();
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,93 @@
+#include "support/ui.h"
+
+#include "app/mainwindow.h"
+
+namespace {
+
+const char* frameClass() {
+    static const char* name = [] {
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = DefWindowProcA;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = "TarvaleTestFrame";
+        RegisterClassA(&wc);
+        return "TarvaleTestFrame";
+    }();
+    return name;
+}
+
+struct ThreadWork {
+    const std::function<void()>* work;
+};
+
+DWORD WINAPI threadMain(void* param) {
+    (*static_cast<ThreadWork*>(param)->work)();
+    return 0;
+}
+
+} // namespace
+
+UiHarness::UiHarness() {
+    frame = CreateWindowExA(0, frameClass(), "test", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, nullptr,
+                            GetModuleHandleA(nullptr), nullptr);
+    DirTreeView = CreateWindowExA(WS_EX_CLIENTEDGE, WC_TREEVIEWA, "",
+                                  WS_CHILD | WS_VISIBLE | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT |
+                                      TVS_SHOWSELALWAYS,
+                                  0, 0, 300, 400, frame, nullptr, GetModuleHandleA(nullptr), nullptr);
+    statusBar = CreateStatusWindowA(WS_CHILD | WS_VISIBLE, "", frame, 1);
+    int parts[3] = {300, 500, -1};
+    SendMessageA(statusBar, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(parts));
+}
+
+UiHarness::~UiHarness() {
+    DestroyWindow(frame);
+    DirTreeView = nullptr;
+    statusBar = nullptr;
+}
+
+void pumpPending() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+void runOnThreadPumping(const std::function<void()>& work) {
+    ThreadWork param{&work};
+    HANDLE thread = CreateThread(nullptr, 8192, threadMain, &param, 0, nullptr);
+    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0)
+        pumpPending();
+    CloseHandle(thread);
+    pumpPending();
+}
+
+std::vector<TreeItemInfo> childItems(HWND tree, HTREEITEM parent) {
+    std::vector<TreeItemInfo> result;
+    HTREEITEM item = parent == TVI_ROOT
+                         ? reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0))
+                         : reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD,
+                                                                    reinterpret_cast<LPARAM>(parent)));
+    while (item) {
+        char text[1024] = {};
+        TVITEMA data = {};
+        data.mask = TVIF_TEXT | TVIF_PARAM;
+        data.hItem = item;
+        data.pszText = text;
+        data.cchTextMax = sizeof text;
+        SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&data));
+        result.push_back({item, text, data.lParam});
+        item = reinterpret_cast<HTREEITEM>(
+            SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(item)));
+    }
+    return result;
+}
+
+std::string statusText(int part) {
+    char text[1024] = {};
+    LRESULT length = SendMessageA(statusBar, SB_GETTEXTLENGTHA, part, 0);
+    if (LOWORD(length) >= sizeof text)
+        return "(too long)";
+    SendMessageA(statusBar, SB_GETTEXTA, part, reinterpret_cast<LPARAM>(text));
+    return text;
+}
