@@ -34,7 +34,9 @@ HANDLE openListing(const DirNode* node, WIN32_FIND_DATAA& entry) {
     return findFirstEntry(pathOf(node) + "*", entry);
 }
 
-bool isDirectory(const WIN32_FIND_DATAA& entry) { return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+bool isDirectory(const WIN32_FIND_DATAA& entry) {
+    return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
 
 // Creates the node, gives it its tree item and names it in the status bar.
 DirNode* enterDirectory(const std::string& name, DirNode* parent, DriveSurvey* survey) {

@@ -4,7 +4,9 @@
 
 namespace {
 
-char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char asciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // Whether text holds part at offset, ignoring the case of ASCII letters.
 bool matchesAt(const std::string& text, size_t offset, const std::string& part) {
@@ -18,8 +20,12 @@ bool matchesAt(const std::string& text, size_t offset, const std::string& part) 
 
 } // namespace
 
-void destroyElement(DirNode* node) { destroyNode(node); }
-void destroyElement(FileEntry* entry) { delete entry; }
+void destroyElement(DirNode* node) {
+    destroyNode(node);
+}
+void destroyElement(FileEntry* entry) {
+    delete entry;
+}
 
 // Iterative, so that a chain thousands of levels deep cannot exhaust the stack: each node hands
 // its children to the work list before it is deleted.

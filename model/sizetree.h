@@ -55,16 +55,26 @@ struct DirNode {
     ~DirNode() { delete files; }
 };
 
-inline uint64_t sizeOf(const DirNode* node) { return node->totalClusters; }
-inline uint64_t sizeOf(const FileEntry* entry) { return entry->clusters; }
+inline uint64_t sizeOf(const DirNode* node) {
+    return node->totalClusters;
+}
+inline uint64_t sizeOf(const FileEntry* entry) {
+    return entry->clusters;
+}
 
-template <class T> size_t count(const SizeSortedArray<T>& array) { return array.items.size(); }
+template <class T> size_t count(const SizeSortedArray<T>& array) {
+    return array.items.size();
+}
 
-template <class T> T* elementAt(const SizeSortedArray<T>& array, size_t index) { return array.items[index]; }
+template <class T> T* elementAt(const SizeSortedArray<T>& array, size_t index) {
+    return array.items[index];
+}
 
 // Records are gathered with appendUnsorted while a directory is read and ordered once at its end
 // with sortBySize: a stable sort gives the order of insertion one by one, in O(n log n).
-template <class T> void appendUnsorted(SizeSortedArray<T>& array, T* item) { array.items.push_back(item); }
+template <class T> void appendUnsorted(SizeSortedArray<T>& array, T* item) {
+    array.items.push_back(item);
+}
 
 template <class T> void sortBySize(SizeSortedArray<T>& array) {
     std::stable_sort(array.items.begin(), array.items.end(),

@@ -243,7 +243,7 @@ TEST_F(ScanTest, NamesOutsideTheAnsiCodePageRoundTrip) {
     ASSERT_EQ(GetACP(), 65001u) << "the manifest must select UTF-8";
     std::string top = freshFolder("unicode");
     const std::string japanese = "na\xC3\xAFve_\xE6\x97\xA5\xE6\x9C\xAC"; // naïve_日本
-    const std::string french = "\xC3\xA9t\xC3\xA9";                        // été
+    const std::string french = "\xC3\xA9t\xC3\xA9";                       // été
     makeDir(top + japanese);
     makeFile(top + japanese + "\\f", 10000);
     makeDir(top + japanese + "\\" + french);

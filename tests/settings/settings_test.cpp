@@ -48,17 +48,17 @@ public:
         };
         dword(WS_POPUP | DS_MODALFRAME);
         dword(0);
-        t.push_back(2);                                             // items
-        t.insert(t.end(), {0, 0, 100, 50, 0, 0});                   // x y cx cy, no menu, default class
+        t.push_back(2);                           // items
+        t.insert(t.end(), {0, 0, 100, 50, 0, 0}); // x y cx cy, no menu, default class
         text("test");
         align();
-        dword(WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL | WS_BORDER);  // the edit box
+        dword(WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL | WS_BORDER); // the edit box
         dword(0);
         t.insert(t.end(), {5, 5, 60, 12, 10, 0xFFFF, 0x0081});
         text("");
         t.push_back(0);
         align();
-        dword(WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX);             // the check box
+        dword(WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX); // the check box
         dword(0);
         t.insert(t.end(), {5, 20, 60, 12, 11, 0xFFFF, 0x0080});
         text("box");
@@ -140,9 +140,11 @@ TEST_F(SettingsTest, GlobalRecordsAndStrings) {
         int32_t defaultValue;
     };
     const int32_t placement = static_cast<int32_t>(CW_USEDEFAULT);
-    Row rows[] = {{showFiles, "Show files", 0},    {enableDelete, "Enable delete", 0}, {showBytes, "Show bytes", 0},
-                  {autoExpand, "AutoExpand", 1},   {autoCollapse, "AutoCollapse", 1}, {windowWidth, "Width", placement},
-                  {windowHeight, "Height", placement}, {windowX, "XOffset", placement}, {windowY, "YOffset", placement}};
+    Row rows[] = {{showFiles, "Show files", 0},        {enableDelete, "Enable delete", 0},
+                  {showBytes, "Show bytes", 0},        {autoExpand, "AutoExpand", 1},
+                  {autoCollapse, "AutoCollapse", 1},   {windowWidth, "Width", placement},
+                  {windowHeight, "Height", placement}, {windowX, "XOffset", placement},
+                  {windowY, "YOffset", placement}};
     for (const Row& row : rows) {
         EXPECT_EQ(row.setting.key, row.key);
         EXPECT_EQ(row.setting.section, "Tarvale");

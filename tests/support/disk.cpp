@@ -11,8 +11,8 @@ void makeDir(const std::string& path) {
 }
 
 void makeFile(const std::string& path, uint64_t length) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE) << path << " error " << GetLastError();
     LARGE_INTEGER end;
     end.QuadPart = static_cast<LONGLONG>(length);
