@@ -2,6 +2,7 @@
 // capacity and free space in clusters, and the root of its size tree.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -14,8 +15,16 @@ struct DriveSurvey {
     uint32_t clusterSize = 0;
     int32_t driveIndex = 0;
     uint32_t driveType = 0;
-    // Set as the survey's last step; before that the user interface reads only node paths.
-    bool complete = false;
+    // Set as the survey's last step; before that the user interface reads only node paths. Read
+    // by the user interface while the scan thread may still be writing it.
+    std::atomic<bool> complete{false};
     std::string rootPath;
     std::string fileSystem;
 };
+
+// Surveys and scans drive driveIndex (0 for A); returns when the survey is complete.
+DriveSurvey* surveyDrive(int32_t driveIndex);
+void destroySurvey(DriveSurvey* survey);
+// The cluster size reported by the Windows 95/98 VWIN32 extended free-space query, or 0 where
+// that device does not exist (Windows NT and later, Wine).
+uint32_t queryTrueClusterSize(const std::string& rootPath);

@@ -21,8 +21,9 @@ void makeFile(const std::string& path, uint64_t length) {
     CloseHandle(file);
 }
 
-void removeTree(const std::string& path) {
-    std::string folder = path.back() == '\\' ? path : path + "\\";
+namespace {
+
+void removeContents(const std::string& folder) {
     WIN32_FIND_DATAA entry;
     HANDLE listing = FindFirstFileA((folder + "*").c_str(), &entry);
     if (listing != INVALID_HANDLE_VALUE) {
@@ -40,6 +41,13 @@ void removeTree(const std::string& path) {
         } while (FindNextFileA(listing, &entry));
         FindClose(listing);
     }
+}
+
+} // namespace
+
+void removeTree(const std::string& path) {
+    std::string folder = path.back() == '\\' ? path : path + "\\";
+    removeContents(folder);
     RemoveDirectoryA(folder.c_str());
 }
 
@@ -48,6 +56,13 @@ std::string freshFolder(const std::string& name) {
     removeTree(path);
     makeDir(path);
     return path;
+}
+
+std::string freshDrive(const std::string& letter) {
+    // Only the contents: under Wine, removing a drive's root removes the folder it is mapped to.
+    std::string root = letter + ":\\";
+    removeContents(root);
+    return root;
 }
 
 std::string settingsFilePath() {

@@ -7,6 +7,8 @@
 
 // An empty folder T:\name\ (removed first with everything in it); returns its path.
 std::string freshFolder(const std::string& name);
+// Empties the root of a test drive ("U") and returns its root path ("U:\\").
+std::string freshDrive(const std::string& letter);
 void makeDir(const std::string& path);
 // A file of the given length; long files are sparse on the Linux side, so 5 GB costs nothing.
 void makeFile(const std::string& path, uint64_t length);

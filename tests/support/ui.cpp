@@ -2,12 +2,35 @@
 
 #include "app/mainwindow.h"
 
+UiLog uiLog;
+
 namespace {
+
+WNDPROC statusBarProc;
+
+LRESULT CALLBACK frameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NOTIFY) {
+        const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
+        if (header->code == TVN_SELCHANGEDA) {
+            const NMTREEVIEWA* change = reinterpret_cast<const NMTREEVIEWA*>(lParam);
+            ++uiLog.selections;
+            uiLog.selectedItem = change->itemNew.hItem;
+            uiLog.selectedParam = change->itemNew.lParam;
+        }
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK statusProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == SB_SETTEXTA && LOBYTE(wParam) == 0)
+        uiLog.statusTexts.push_back(reinterpret_cast<const char*>(lParam));
+    return CallWindowProcA(statusBarProc, window, message, wParam, lParam);
+}
 
 const char* frameClass() {
     static const char* name = [] {
         WNDCLASSA wc = {};
-        wc.lpfnWndProc = DefWindowProcA;
+        wc.lpfnWndProc = frameProc;
         wc.hInstance = GetModuleHandleA(nullptr);
         wc.lpszClassName = "TarvaleTestFrame";
         RegisterClassA(&wc);
@@ -37,6 +60,9 @@ UiHarness::UiHarness() {
     statusBar = CreateStatusWindowA(WS_CHILD | WS_VISIBLE, "", frame, 1);
     int parts[3] = {300, 500, -1};
     SendMessageA(statusBar, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(parts));
+    statusBarProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(statusBar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(statusProc)));
+    uiLog = UiLog();
 }
 
 UiHarness::~UiHarness() {
@@ -60,6 +86,18 @@ void runOnThreadPumping(const std::function<void()>& work) {
         pumpPending();
     CloseHandle(thread);
     pumpPending();
+}
+
+bool pumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    while (!done()) {
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= timeoutMs)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, timeoutMs - elapsed, QS_ALLINPUT);
+        pumpPending();
+    }
+    return true;
 }
 
 std::vector<TreeItemInfo> childItems(HWND tree, HTREEITEM parent) {

@@ -16,6 +16,19 @@ struct UiHarness {
     ~UiHarness(); // destroys them and clears the globals
 };
 
+// What the frame has seen of the tree view's selection changes (TVN_SELCHANGEDA), and every
+// text set into the status bar's first part, in order.
+struct UiLog {
+    int selections = 0;
+    HTREEITEM selectedItem = nullptr;
+    LPARAM selectedParam = 0;
+    std::vector<std::string> statusTexts;
+};
+extern UiLog uiLog;
+
+// Pumps messages until done() holds or timeoutMs have passed; returns done().
+bool pumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 60000);
+
 // Runs work on a new thread and pumps this thread's messages until it has ended.
 void runOnThreadPumping(const std::function<void()>& work);
 

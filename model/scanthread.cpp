@@ -1,0 +1,97 @@
+#include "model/scanthread.h"
+
+#include "app/mainwindow.h"
+#include "model/sizetree.h"
+#include "model/survey.h"
+#include "pie/pieview.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+DriveTable driveTable;
+
+namespace {
+
+DriveSurvey scanningSurvey;
+
+// The walk keeps its own stack of open listings (see scanDirectory), so the thread's stack only
+// holds fixed-size frames whatever the depth of the drive.
+constexpr SIZE_T scanStackSize = 8192;
+
+DWORD WINAPI scanThreadMain(void* param) {
+    // The request belongs to this thread: copy it and free it before anything else.
+    ScanRequest* owned = static_cast<ScanRequest*>(param);
+    const int32_t driveIndex = owned->driveIndex;
+    const bool reselect = owned->reselect;
+    const std::string path = std::move(owned->path);
+    delete owned;
+
+    DriveSurvey* survey = surveyDrive(driveIndex);
+    driveTable.slots[driveIndex].store(survey, std::memory_order_release);
+
+    DirNode* show = reselect ? findByPath(survey->root, path) : nullptr;
+    if (!show)
+        show = survey->root;
+    SendMessageA(DirTreeView, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(show->treeItem));
+    return 0;
+}
+
+bool launch(const ScanRequest& request) {
+    ScanRequest* copy = new ScanRequest(request);
+    HANDLE thread = CreateThread(nullptr, scanStackSize, scanThreadMain, copy, 0, nullptr);
+    if (!thread) {
+        delete copy;
+        return false;
+    }
+    CloseHandle(thread);
+    return true;
+}
+
+} // namespace
+
+DriveSurvey* const scanningMark = &scanningSurvey;
+
+DriveSurvey* surveyInSlot(int32_t driveIndex) {
+    DriveSurvey* survey = driveTable.slots[driveIndex].load(std::memory_order_acquire);
+    return survey == scanningMark ? nullptr : survey;
+}
+
+bool slotIsEmpty(int32_t driveIndex) {
+    return driveTable.slots[driveIndex].load(std::memory_order_acquire) == nullptr;
+}
+
+void freeDriveTable() {
+    for (auto& slot : driveTable.slots) {
+        DriveSurvey* survey = slot.load(std::memory_order_acquire);
+        if (survey && survey != scanningMark) {
+            slot.store(nullptr, std::memory_order_relaxed);
+            destroySurvey(survey);
+        }
+    }
+}
+
+void startScan(const ScanRequest& request) {
+    driveTable.slots[request.driveIndex].store(scanningMark, std::memory_order_relaxed);
+    if (!launch(request))
+        driveTable.slots[request.driveIndex].store(nullptr, std::memory_order_relaxed);
+}
+
+void rescanCurrentDrive() {
+    DirNode* current = pieView.currentNode;
+    if (!current)
+        return;
+    const int32_t driveIndex = pieView.currentDrive;
+    DriveSurvey* survey = surveyInSlot(driveIndex);
+    if (!survey || !survey->complete)
+        return;
+    HTREEITEM rootItem = rootOf(current)->treeItem;
+    ScanRequest request;
+    request.driveIndex = driveIndex;
+    request.reselect = true;
+    request.path = pathOf(current);
+    pieView.currentNode = nullptr;
+    // The items carry the nodes, so they go first.
+    SendMessageA(DirTreeView, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(rootItem));
+    destroySurvey(survey);
+    startScan(request);
+}

@@ -1,0 +1,36 @@
+// Scans run on threads of their own, one per drive; the drive table tracks each drive letter.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+struct DriveSurvey;
+
+// A slot is empty (null), scanning (scanningMark) or holds the drive's complete survey. The
+// scan thread stores its survey with release order after completing it, and the user interface
+// loads with acquire order, so a survey seen in a slot is seen complete. No locks.
+struct DriveTable {
+    std::atomic<DriveSurvey*> slots[26];
+};
+
+extern DriveTable driveTable;
+extern DriveSurvey* const scanningMark;
+
+// The complete survey in the slot, or null while the slot is empty or scanning.
+DriveSurvey* surveyInSlot(int32_t driveIndex);
+bool slotIsEmpty(int32_t driveIndex);
+// Empties every slot; slots still scanning are left to their threads, which end with the process.
+void freeDriveTable();
+
+struct ScanRequest {
+    int32_t driveIndex = 0;
+    bool reselect = false;
+    std::string path; // with reselect: the directory to select after the scan, as pathOf gives it
+};
+
+// Marks the slot scanning and starts the drive's thread; the caller has checked the slot was empty.
+// A thread that cannot be started leaves the slot empty again, so the drive can be picked again.
+void startScan(const ScanRequest& request);
+// Throws away the current drive's tree and scans it again, reselecting the current directory.
+void rescanCurrentDrive();

@@ -1,0 +1,136 @@
+#include "model/survey.h"
+
+#include "app/mainwindow.h"
+#include "model/scan.h"
+#include "model/sizetree.h"
+#include "settings/settings.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstddef>
+
+namespace {
+
+// INT 21h function 7303h (Get_ExtFreeSpace) through VWIN32, with fixed-width fields so that the
+// 32-bit and 64-bit builds lay them out alike.
+struct ExtGetDskFreSpcStruc {
+    uint16_t structSize;
+    uint16_t level; // the version word: 0 on input
+    uint32_t sectorsPerCluster;
+    uint32_t bytesPerSector;
+    uint32_t availableClusters;
+    uint32_t totalClusters;
+    uint32_t availablePhysSectors;
+    uint32_t totalPhysSectors;
+    uint32_t availableAllocationUnits;
+    uint32_t totalAllocationUnits;
+    uint32_t reserved[2];
+};
+static_assert(sizeof(ExtGetDskFreSpcStruc) == 44);
+static_assert(offsetof(ExtGetDskFreSpcStruc, sectorsPerCluster) == 4);
+
+struct DIOC_REGISTERS {
+    uint32_t regEBX;
+    uint32_t regEDX;
+    uint32_t regECX;
+    uint32_t regEAX;
+    uint32_t regEDI;
+    uint32_t regESI;
+    uint32_t regFlags;
+};
+static_assert(sizeof(DIOC_REGISTERS) == 28);
+
+constexpr DWORD VWIN32_DIOC_DOS_DRIVEINFO = 6;
+constexpr uint32_t carryFlag = 1;
+
+const char gatheringText[] = "Gathering drive information...";
+
+using GetDiskFreeSpaceExAProc = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
+
+// The cluster size every count of the drive is made with. It divides every file size and the
+// drive's capacity, so it is never 0: a "Blocksizes" value below 1 (only a hand-edited file has
+// one) gives way to the measured size, and a drive that reports no geometry at all (no medium)
+// is counted in 512-byte sectors, the smallest unit any drive allocates.
+uint32_t settleClusterSize(const std::string& rootPath, uint32_t measured) {
+    IntSetting override(rootPath, "Blocksizes", IniFileName, static_cast<int32_t>(measured));
+    if (override.value >= 1)
+        return static_cast<uint32_t>(override.value);
+    return measured != 0 ? measured : 512;
+}
+
+} // namespace
+
+uint32_t queryTrueClusterSize(const std::string& rootPath) {
+    HANDLE device = CreateFileA("\\\\.\\vwin32", 0, 0, nullptr, 0, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (device == INVALID_HANDLE_VALUE)
+        return 0;
+    ExtGetDskFreSpcStruc result = {};
+    result.level = 0;
+    DIOC_REGISTERS registers = {};
+    registers.regEAX = 0x7303;
+    // The device exists only on 32-bit Windows 95 and 98, where addresses fit the registers.
+    registers.regEDX = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(rootPath.c_str()));
+    registers.regEDI = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&result));
+    registers.regECX = sizeof result;
+    registers.regFlags = carryFlag;
+    DWORD returned = 0;
+    BOOL ok = DeviceIoControl(device, VWIN32_DIOC_DOS_DRIVEINFO, &registers, sizeof registers, &registers,
+                              sizeof registers, &returned, nullptr);
+    CloseHandle(device);
+    if (!ok || (registers.regFlags & carryFlag))
+        return 0;
+    return result.sectorsPerCluster * result.bytesPerSector;
+}
+
+DriveSurvey* surveyDrive(int32_t driveIndex) {
+    DriveSurvey* survey = new DriveSurvey;
+    survey->rootPath = std::string(1, static_cast<char>('A' + driveIndex)) + ":\\";
+    survey->driveIndex = driveIndex;
+    const char* root = survey->rootPath.c_str();
+    survey->driveType = GetDriveTypeA(root);
+
+    char fileSystem[31] = "";
+    if (GetVolumeInformationA(root, nullptr, 0, nullptr, nullptr, nullptr, fileSystem, sizeof fileSystem)) {
+        CharUpperA(fileSystem);
+        survey->fileSystem = fileSystem;
+    }
+
+    DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, totalClusters = 0;
+    if (!GetDiskFreeSpaceA(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &totalClusters))
+        sectorsPerCluster = bytesPerSector = freeClusters = totalClusters = 0;
+    uint32_t measured = sectorsPerCluster * bytesPerSector;
+    uint64_t capacityBytes = static_cast<uint64_t>(totalClusters) * measured;
+    uint64_t freeBytes = static_cast<uint64_t>(freeClusters) * measured;
+    if (uint32_t reported = queryTrueClusterSize(survey->rootPath))
+        measured = reported;
+
+    survey->clusterSize = settleClusterSize(survey->rootPath, measured);
+    survey->totalClusters = capacityBytes / survey->clusterSize;
+    survey->freeClusters = freeBytes / survey->clusterSize;
+
+    auto getDiskFreeSpaceEx = reinterpret_cast<GetDiskFreeSpaceExAProc>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetDiskFreeSpaceExA")));
+    ULARGE_INTEGER callerFree, totalBytes, totalFree;
+    if (getDiskFreeSpaceEx && getDiskFreeSpaceEx(root, &callerFree, &totalBytes, &totalFree)) {
+        survey->totalClusters = totalBytes.QuadPart / survey->clusterSize;
+        survey->freeClusters = totalFree.QuadPart / survey->clusterSize;
+    }
+
+    PostMessageA(statusBar, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(gatheringText));
+    survey->root = scanDirectory(survey->rootPath, nullptr, survey);
+
+    // Files that grew during the scan, or a cluster size below the real one, can make used plus
+    // free exceed the capacity; the whole drive is then at least their sum.
+    uint64_t accounted = survey->root->totalClusters + survey->freeClusters;
+    if (accounted > survey->totalClusters)
+        survey->totalClusters = accounted;
+    survey->complete = true;
+    return survey;
+}
+
+void destroySurvey(DriveSurvey* survey) {
+    if (survey->root)
+        destroyNode(survey->root);
+    delete survey;
+}

@@ -1,0 +1,3 @@
+#include "pie/pieview.h"
+
+PieView pieView;

@@ -1,0 +1,261 @@
+#include "model/scanthread.h"
+#include "model/sizetree.h"
+#include "model/survey.h"
+
+#include "app/mainwindow.h"
+#include "pie/pieview.h"
+#include "settings/settings.h"
+#include "support/disk.h"
+#include "support/ui.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+namespace {
+
+constexpr int driveU = 20, driveV = 21, driveW = 22;
+
+// Drives U:, V: (folders of the build) and W: (no medium), scanned by real scan threads into a
+// real tree view while this thread pumps messages.
+class SurveyTest : public testing::Test {
+protected:
+    UiHarness ui;
+
+    void SetUp() override {
+        DeleteFileA(settingsFilePath().c_str());
+        pieView = PieView();
+    }
+
+    void TearDown() override {
+        pumpUntil([] {
+            for (int i = 0; i < 26; ++i)
+                if (driveTable.slots[i].load() == scanningMark)
+                    return false;
+            return true;
+        });
+        pumpPending();
+        freeDriveTable();
+        pieView = PieView();
+        DeleteFileA(settingsFilePath().c_str());
+    }
+
+    // Starts a scan the way the drive list does and waits for its final selection.
+    DriveSurvey* scanDrive(int driveIndex) {
+        ScanRequest request;
+        request.driveIndex = driveIndex;
+        startScan(request);
+        return waitForScan(driveIndex);
+    }
+
+    DriveSurvey* waitForScan(int driveIndex) {
+        int before = uiLog.selections;
+        EXPECT_TRUE(pumpUntil([&] { return surveyInSlot(driveIndex) && uiLog.selections > before; }));
+        return surveyInSlot(driveIndex);
+    }
+
+    static DirNode* selectedNode() { return reinterpret_cast<DirNode*>(uiLog.selectedParam); }
+
+    static int topLevelItems(const std::string& text) {
+        int found = 0;
+        for (const auto& item : childItems(DirTreeView, TVI_ROOT))
+            found += item.text == text;
+        return found;
+    }
+};
+
+ULONGLONG totalBytesOf(const char* root) {
+    ULARGE_INTEGER caller, total, free;
+    EXPECT_TRUE(GetDiskFreeSpaceExA(root, &caller, &total, &free));
+    return total.QuadPart;
+}
+
+} // namespace
+
+TEST_F(SurveyTest, AMappedDriveIsSurveyedScannedPublishedAndSelected) {
+    std::string root = freshDrive("U");
+    makeFile(root + "top.bin", 5000);
+    makeDir(root + "Sub");
+    makeFile(root + "Sub\\inner.bin", 10000);
+
+    // What Wine reports for a drive mapped to a Linux folder.
+    DWORD sectors, bytes, freeClusters, totalClusters;
+    ASSERT_TRUE(GetDiskFreeSpaceA("U:\\", &sectors, &bytes, &freeClusters, &totalClusters));
+    ASSERT_EQ(sectors * bytes, 4096u);
+
+    DriveSurvey* survey = scanDrive(driveU);
+    ASSERT_NE(survey, nullptr);
+    EXPECT_TRUE(survey->complete);
+    EXPECT_EQ(survey->rootPath, "U:\\");
+    EXPECT_EQ(survey->driveIndex, driveU);
+    EXPECT_EQ(survey->driveType, static_cast<uint32_t>(DRIVE_FIXED));
+    EXPECT_EQ(survey->fileSystem, "NTFS");
+    EXPECT_EQ(survey->clusterSize, 4096u);
+    EXPECT_EQ(survey->totalClusters, totalBytesOf("U:\\") / 4096);
+    EXPECT_GT(survey->freeClusters, 0u);
+    EXPECT_EQ(survey->root->totalClusters, 2u + 3u);
+    EXPECT_EQ(survey->root->name, "U:\\");
+
+    // The final selection names the root, whose item is the drive's top-level item.
+    EXPECT_EQ(selectedNode(), survey->root);
+    EXPECT_EQ(uiLog.selectedItem, survey->root->treeItem);
+    EXPECT_EQ(topLevelItems("U:\\"), 1);
+    // The status bar: the survey's notice, then each directory as it is entered, left standing.
+    pumpPending();
+    EXPECT_EQ(uiLog.statusTexts, (std::vector<std::string>{"Gathering drive information...", "U:\\", "Sub"}));
+    EXPECT_EQ(statusText(0), "Sub");
+}
+
+TEST_F(SurveyTest, TheBlocksizesOverrideCountsEveryFileAndTheCapacity) {
+    std::string root = freshDrive("U");
+    makeFile(root + "top.bin", 5000);
+    makeDir(root + "Sub");
+    makeFile(root + "Sub\\inner.bin", 10000);
+
+    WritePrivateProfileStringA("Blocksizes", "U:\\", "1024", IniFileName.c_str());
+    DriveSurvey* survey = scanDrive(driveU);
+    ASSERT_NE(survey, nullptr);
+    EXPECT_EQ(survey->clusterSize, 1024u);
+    EXPECT_EQ(survey->root->totalClusters, 5u + 10u);
+    EXPECT_EQ(survey->totalClusters, totalBytesOf("U:\\") / 1024);
+    freeDriveTable();
+
+    // A value below 1 would be divided by: the measured size stands instead.
+    for (const char* bad : {"0", "-5", "4294967295", "junk"}) {
+        WritePrivateProfileStringA("Blocksizes", "U:\\", bad, IniFileName.c_str());
+        survey = scanDrive(driveU);
+        ASSERT_NE(survey, nullptr);
+        EXPECT_EQ(survey->clusterSize, 4096u) << bad;
+        EXPECT_EQ(survey->root->totalClusters, 2u + 3u) << bad;
+        freeDriveTable();
+    }
+}
+
+TEST_F(SurveyTest, UsedPlusFreeBeyondTheCapacityRaisesIt) {
+    std::string root = freshDrive("V");
+    makeFile(root + "sparse.img", 1ull << 40); // 1 TB that takes no room on the host's disk
+    DriveSurvey* survey = scanDrive(driveV);
+    ASSERT_NE(survey, nullptr);
+    EXPECT_EQ(survey->root->totalClusters, (1ull << 40) / 4096);
+    EXPECT_GT(survey->root->totalClusters + survey->freeClusters, totalBytesOf("V:\\") / 4096);
+    EXPECT_EQ(survey->totalClusters, survey->root->totalClusters + survey->freeClusters);
+    freshDrive("V"); // the 1 TB file goes
+}
+
+TEST_F(SurveyTest, ADriveWithoutAMediumCompletesWithOneEmptyNode) {
+    DriveSurvey* survey = scanDrive(driveW);
+    ASSERT_NE(survey, nullptr);
+    EXPECT_EQ(survey->rootPath, "W:\\");
+    EXPECT_EQ(survey->clusterSize, 512u) << "no geometry: counted in sectors";
+    EXPECT_EQ(survey->root->totalClusters, 0u);
+    EXPECT_EQ(count(survey->root->children), 0u);
+    EXPECT_EQ(survey->totalClusters, 0u);
+    EXPECT_EQ(topLevelItems("W:\\"), 1);
+    EXPECT_EQ(selectedNode(), survey->root);
+}
+
+TEST_F(SurveyTest, TheVwin32DeviceIsAbsentHereAndDriveCIsC) {
+    EXPECT_EQ(queryTrueClusterSize("C:\\"), 0u);
+    DriveSurvey* survey = scanDrive(2);
+    ASSERT_NE(survey, nullptr);
+    EXPECT_EQ(survey->rootPath, "C:\\");
+    EXPECT_EQ(childItems(DirTreeView, TVI_ROOT).front().text, "C:\\");
+    EXPECT_GT(count(survey->root->children), 0u);
+    // Every total is its own clusters plus its children's.
+    std::vector<const DirNode*> pending{survey->root};
+    while (!pending.empty()) {
+        const DirNode* node = pending.back();
+        pending.pop_back();
+        uint64_t sum = node->ownClusters;
+        for (const DirNode* child : node->children.items) {
+            sum += child->totalClusters;
+            pending.push_back(child);
+        }
+        ASSERT_EQ(node->totalClusters, sum) << pathOf(node);
+    }
+}
+
+TEST_F(SurveyTest, TwoDrivesScanAtOnceAndBothTreesGrow) {
+    for (const char* letter : {"U", "V"}) {
+        std::string root = freshDrive(letter);
+        for (int i = 0; i < 150; ++i) {
+            std::string dir = root + "d" + std::to_string(i);
+            makeDir(dir);
+            makeFile(dir + "\\f", 100);
+        }
+    }
+    ScanRequest u, v;
+    u.driveIndex = driveU;
+    v.driveIndex = driveV;
+    startScan(u);
+    startScan(v);
+    EXPECT_EQ(driveTable.slots[driveU].load(), scanningMark);
+    EXPECT_EQ(driveTable.slots[driveV].load(), scanningMark);
+    bool bothGrowing = false;
+    ASSERT_TRUE(pumpUntil([&] {
+        auto top = childItems(DirTreeView, TVI_ROOT);
+        if (top.size() == 2 && !surveyInSlot(driveU) && !surveyInSlot(driveV) &&
+            !childItems(DirTreeView, top[0].item).empty() && !childItems(DirTreeView, top[1].item).empty())
+            bothGrowing = true;
+        return surveyInSlot(driveU) && surveyInSlot(driveV);
+    }));
+    EXPECT_TRUE(bothGrowing) << "the items of both drives arrive while both scans run";
+    EXPECT_EQ(surveyInSlot(driveU)->root->totalClusters, 150u);
+    EXPECT_EQ(surveyInSlot(driveV)->root->totalClusters, 150u);
+    EXPECT_EQ(childItems(DirTreeView, surveyInSlot(driveU)->root->treeItem).size(), 150u);
+}
+
+TEST_F(SurveyTest, RescanReselectsTheDirectoryOrFallsBackToTheRoot) {
+    std::string root = freshDrive("U");
+    makeDir(root + "A");
+    makeDir(root + "A\\B");
+    makeFile(root + "A\\B\\f", 8192);
+    makeDir(root + "Other");
+    DriveSurvey* first = scanDrive(driveU);
+    ASSERT_NE(first, nullptr);
+    pieView.currentNode = findByPath(first->root, "U:\\A\\B\\");
+    pieView.currentDrive = driveU;
+    ASSERT_NE(pieView.currentNode, nullptr);
+
+    rescanCurrentDrive();
+    EXPECT_EQ(pieView.currentNode, nullptr);
+    EXPECT_EQ(driveTable.slots[driveU].load(), scanningMark);
+    // A second refresh while the drive is scanning does nothing.
+    rescanCurrentDrive();
+    DriveSurvey* second = waitForScan(driveU);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(pathOf(selectedNode()), "U:\\A\\B\\");
+    EXPECT_EQ(selectedNode()->survey, second);
+    EXPECT_EQ(topLevelItems("U:\\"), 1) << "the old items went with the old tree";
+    EXPECT_EQ(selectedNode()->totalClusters, 2u);
+
+    // The directory vanished on disk meanwhile: the root is selected.
+    removeTree(root + "A\\B");
+    pieView.currentNode = findByPath(second->root, "u:\\a\\b\\");
+    ASSERT_NE(pieView.currentNode, nullptr);
+    rescanCurrentDrive();
+    DriveSurvey* third = waitForScan(driveU);
+    ASSERT_NE(third, nullptr);
+    EXPECT_EQ(selectedNode(), third->root);
+    EXPECT_EQ(topLevelItems("U:\\"), 1);
+}
+
+TEST_F(SurveyTest, RefreshDoesNothingWithoutACompleteCurrentDrive) {
+    std::string root = freshDrive("U");
+    makeDir(root + "A");
+    DriveSurvey* survey = scanDrive(driveU);
+    ASSERT_NE(survey, nullptr);
+
+    rescanCurrentDrive(); // no current node
+    EXPECT_EQ(surveyInSlot(driveU), survey);
+
+    // The current drive's slot is still scanning: nothing is thrown away.
+    pieView.currentNode = survey->root;
+    pieView.currentDrive = driveV;
+    driveTable.slots[driveV].store(scanningMark);
+    rescanCurrentDrive();
+    EXPECT_EQ(pieView.currentNode, survey->root);
+    EXPECT_EQ(surveyInSlot(driveU), survey);
+    EXPECT_EQ(topLevelItems("U:\\"), 1);
+    driveTable.slots[driveV].store(nullptr);
+}
