@@ -7,6 +7,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -38,21 +39,57 @@ bool isDirectory(const WIN32_FIND_DATAA& entry) {
     return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+// The status bar names the directory being read. A walk enters thousands of directories a
+// second, and each text makes the user interface repaint the bar, which under Wine costs about
+// a millisecond of a shared CPU; so a name is posted only when the last one has stood for a
+// moment, and the walk's last directory is always posted at its end, where it stays.
+struct StatusTicker {
+    static constexpr DWORD interval = 50; // milliseconds: twenty texts a second are still read as motion
+    DWORD lastPost = 0;
+    bool posted = false;
+    const DirNode* unposted = nullptr;
+
+    void entered(const DirNode* node) {
+        DWORD now = GetTickCount();
+        if (posted && now - lastPost < interval) {
+            unposted = node;
+            return;
+        }
+        post(node);
+        lastPost = now;
+    }
+    void finished() {
+        if (unposted)
+            post(unposted);
+    }
+    void post(const DirNode* node) {
+        // Posted so the scan never waits for the user interface; the node owns the text.
+        PostMessageA(statusBar, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(node->name.c_str()));
+        posted = true;
+        unposted = nullptr;
+    }
+};
+
 // Creates the node, gives it its tree item and names it in the status bar.
-DirNode* enterDirectory(const std::string& name, DirNode* parent, DriveSurvey* survey) {
+DirNode* enterDirectory(const std::string& name, DirNode* parent, DriveSurvey* survey, StatusTicker& status) {
     DirNode* node = new DirNode;
     node->name = name;
     node->parent = parent;
     node->survey = survey;
     node->treeItem = insertDirItem(parent ? parent->treeItem : nullptr, node->name.c_str(), node);
-    // Posted so the scan never waits for the user interface; the node owns the text.
-    PostMessageA(statusBar, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(node->name.c_str()));
+    status.entered(node);
     return node;
 }
 
-// The directory is read completely: its total is final and its children are ordered.
+// The directory is read completely: its total is final and its children are put in order. The
+// tree view is asked to sort only when the listing order was not already largest first: each
+// request is a round trip to the user-interface thread, and most directories have no or one
+// subdirectory. Items already in order stay in listing order, ties included, as in children.
 void finishDirectory(DirNode* node) {
     node->totalClusters += node->ownClusters;
+    auto larger = [](const DirNode* a, const DirNode* b) { return a->totalClusters > b->totalClusters; };
+    if (std::is_sorted(node->children.items.begin(), node->children.items.end(), larger))
+        return;
     sortBySize(node->children);
     TVSORTCB sort = {};
     sort.hParent = node->treeItem;
@@ -152,7 +189,8 @@ int CALLBACK compareBySize(LPARAM a, LPARAM b, LPARAM) {
 DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* survey) {
     WIN32_FIND_DATAA entry;
     std::vector<Level> levels;
-    DirNode* top = enterDirectory(name, parent, survey);
+    StatusTicker status;
+    DirNode* top = enterDirectory(name, parent, survey, status);
     levels.push_back({top, openListing(top, entry)});
     bool haveEntry = levels.back().listing != INVALID_HANDLE_VALUE;
     for (;;) {
@@ -162,7 +200,7 @@ DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* su
                 level.node->ownClusters += clustersFor(survey, entry.nFileSizeLow, entry.nFileSizeHigh);
             } else if (entry.cFileName[0] != '.') {
                 bool link = isLinkEntry(entry);
-                DirNode* child = enterDirectory(displayName(entry), level.node, survey);
+                DirNode* child = enterDirectory(displayName(entry), level.node, survey, status);
                 if (link) {
                     child->isLink = true;
                     finishDirectory(child);
@@ -182,8 +220,10 @@ DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* su
         DirNode* done = level.node;
         finishDirectory(done);
         levels.pop_back();
-        if (levels.empty())
+        if (levels.empty()) {
+            status.finished();
             return done;
+        }
         adoptChild(levels.back().node, done);
         haveEntry = FindNextFileA(levels.back().listing, &entry) != FALSE;
     }

@@ -328,3 +328,21 @@ TEST_F(ScanTest, FilesAreListedOnceOnDemandLargestFirst) {
     EXPECT_TRUE(sub->filesListed);
     EXPECT_EQ(count(*sub->files), 1u);
 }
+
+TEST_F(ScanTest, TheStatusBarFollowsTheWalkAndKeepsTheLastDirectory) {
+    std::string top = freshFolder("status");
+    for (int i = 0; i < 400; ++i)
+        makeDir(top + "Sub" + std::to_string(i));
+    DirNode* node = scan("status");
+    pumpPending();
+    std::vector<std::string> order = listingOrder(top);
+    ASSERT_EQ(order.size(), 400u);
+    ASSERT_FALSE(uiLog.statusTexts.empty());
+    EXPECT_EQ(uiLog.statusTexts.front(), "status");
+    EXPECT_EQ(uiLog.statusTexts.back(), order.back());
+    EXPECT_EQ(statusText(0), order.back());
+    // Hundreds of directories a second are not each repainted into the bar.
+    EXPECT_LT(uiLog.statusTexts.size(), 100u);
+    EXPECT_EQ(count(node->children), 400u);
+    EXPECT_EQ(childItems(DirTreeView, node->treeItem).size(), 400u);
+}
