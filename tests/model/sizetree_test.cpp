@@ -1,53 +1,9 @@
 #include "model/sizetree.h"
 #include "model/survey.h"
 
+#include "support/tree.h"
+
 #include <gtest/gtest.h>
-
-namespace {
-
-DirNode* addChild(DirNode* parent, const std::string& name, uint64_t own) {
-    DirNode* node = new DirNode;
-    node->name = name;
-    node->parent = parent;
-    node->survey = parent->survey;
-    node->ownClusters = own;
-    node->totalClusters = own;
-    appendUnsorted(parent->children, node);
-    return node;
-}
-
-FileEntry* addFile(DirNode* dir, const char* name, uint64_t clusters) {
-    if (!dir->files)
-        dir->files = new SizeSortedArray<FileEntry>;
-    FileEntry* file = new FileEntry{name, clusters};
-    appendUnsorted(*dir->files, file);
-    return file;
-}
-
-// Adds the totals of a hand-built tree bottom-up, as a finished scan leaves them.
-uint64_t settle(DirNode* node) {
-    node->totalClusters = node->ownClusters;
-    for (DirNode* child : node->children.items)
-        node->totalClusters += settle(child);
-    sortBySize(node->children);
-    return node->totalClusters;
-}
-
-struct Drive {
-    DriveSurvey survey;
-    Drive() {
-        survey.rootPath = "C:\\";
-        survey.clusterSize = 4096;
-        survey.totalClusters = 1000;
-        survey.freeClusters = 100;
-        survey.root = new DirNode;
-        survey.root->name = survey.rootPath;
-        survey.root->survey = &survey;
-    }
-    ~Drive() { destroyNode(survey.root); }
-};
-
-} // namespace
 
 TEST(SizeTree, PathsAreRebuiltFromParentsAndFoundIgnoringCase) {
     Drive drive;

@@ -1,0 +1,5 @@
+#include "app/startup.h"
+
+std::string commandPath;
+HINSTANCE appInstance;
+HWND MainWindow;

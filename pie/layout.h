@@ -1,0 +1,52 @@
+// The geometry of the pie: logical units (10,000 across the shorter side of the window, origin at
+// the centre, y downward), angles in tenths of a degree from twelve o'clock counter-clockwise,
+// the slices of one directory and where their labels go. No window is needed to compute it.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct DirNode;
+struct FileEntry;
+struct PieView;
+
+enum class SliceGroup { Subdirectory, File, OwnFiles, FreeSpace, Rest };
+
+struct Slice {
+    SliceGroup group;
+    DirNode* child;   // for a subdirectory
+    FileEntry* entry; // for a file
+    uint64_t size;    // clusters
+    int32_t start;
+    int32_t sweep;
+};
+
+struct PieLayout {
+    std::vector<Slice> slices;
+    uint64_t total = 0; // the clusters the whole disc stands for
+    // The fixed labels of the own-files, free-space and rest slices.
+    std::string ownFilesName, freeSpaceName, restName;
+};
+
+POINT pointAt(int32_t angle, int32_t distance);
+uint64_t pieTotal(const DirNode* node);
+int32_t pieRadius(int32_t fontHeight, bool onScreen);
+// Slices with a sweep above this get a label; a window without height labels nothing.
+int32_t labelThreshold(int32_t clientHeight);
+
+// The slices of the view's current node, in drawing order; none when its total is 0.
+PieLayout layoutPie(const PieView& view, bool showFiles);
+// The name a slice is labelled with: the item's own or the group's fixed text.
+const std::string& sliceName(const PieLayout& layout, const Slice& slice);
+
+struct LabelGeometry {
+    POINT lineFrom; // on the rim
+    POINT lineTo;   // 200 units out, where the text is anchored
+    UINT align;     // SetTextAlign flags
+};
+// Alignment of a label whose slice is centred at pie angle mid.
+UINT labelAlignment(int32_t mid);
+LabelGeometry labelGeometry(const Slice& slice, int32_t radius);
