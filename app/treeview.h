@@ -1,4 +1,5 @@
-// The directory tree view: one item per scanned directory, each carrying its DirNode.
+// The directory tree view: one item per scanned directory, each carrying its DirNode; its
+// selection decides what the chart shows.
 #pragma once
 
 #include <windows.h>
@@ -9,3 +10,11 @@ struct DirNode;
 // Appends an item under parent (null for a drive's top-level item). Sent, not posted: a scan
 // thread stores the returned handle in the node at once.
 HTREEITEM insertDirItem(HTREEITEM parent, const char* text, DirNode* node);
+
+// Whether candidate is item itself or one of its ancestors.
+bool isSameOrAncestor(HTREEITEM item, HTREEITEM candidate);
+// Collapses the old item and its ancestors up to, not including, the first that is also an
+// ancestor of the new item.
+void collapseOldBranch(HTREEITEM oldItem, HTREEITEM newItem);
+// TVN_SELCHANGEDA: caption, collapsing and expanding, and the current view.
+void onSelectionChanged(HWND mainWindow, const NMTREEVIEWA* change);

@@ -32,7 +32,13 @@ DWORD WINAPI scanThreadMain(void* param) {
     DirNode* show = reselect ? findByPath(survey->root, path) : nullptr;
     if (!show)
         show = survey->root;
-    SendMessageA(DirTreeView, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(show->treeItem));
+    // The control reports no change when the item is selected already (the user clicked it while
+    // the scan ran); the chart must still switch to the drive, so the selection is moved off and
+    // back, which reports the change.
+    LPARAM item = reinterpret_cast<LPARAM>(show->treeItem);
+    if (SendMessageA(DirTreeView, TVM_GETNEXTITEM, TVGN_CARET, 0) == item)
+        SendMessageA(DirTreeView, TVM_SELECTITEM, TVGN_CARET, 0);
+    SendMessageA(DirTreeView, TVM_SELECTITEM, TVGN_CARET, item);
     return 0;
 }
 

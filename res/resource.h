@@ -11,3 +11,32 @@
 #define IDS_REMOVE_FILE 16
 #define IDS_ACCESS_DENIED 17
 #define IDS_NOT_FOUND_REFRESH 18
+
+// Menu and accelerator table of the main window, and the dialogs
+#define IDR_MAINMENU 77
+#define IDD_ABOUT 1
+#define IDD_PREFERENCES 4
+
+// Icon, toolbar bitmap and cursors
+#define IDI_TARVALE 1
+#define IDB_TOOLBAR 2
+#define IDC_ZOOMOUT 1
+#define IDC_ZOOMIN 2
+#define IDC_DELETEFILE 3
+#define IDC_ZOOMINDELETE 4
+#define IDC_SPLITTER 5
+
+// Commands of the menu, the toolbar, the accelerator and the drive list; the toolbar's tooltips
+// are the strings of the same ids
+#define IDM_COPY 7
+#define IDM_PREFERENCES 102
+#define IDM_UPLEVEL 103
+#define IDM_REFRESH 104
+#define IDM_RELATIVE 106
+#define IDM_ABSOLUTE 107
+#define IDM_HELPCONTENTS 109
+#define IDM_WEBPAGE 11842
+#define IDM_EXIT 24338
+#define IDM_HELPONHELP 24345
+#define IDM_ABOUT 24346
+#define IDC_DRIVECOMBO 99

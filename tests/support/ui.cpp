@@ -2,6 +2,8 @@
 
 #include "app/mainwindow.h"
 
+#include <algorithm>
+
 UiLog uiLog;
 
 namespace {
@@ -94,7 +96,9 @@ bool pumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
         DWORD elapsed = GetTickCount() - start;
         if (elapsed >= timeoutMs)
             return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, timeoutMs - elapsed, QS_ALLINPUT);
+        // Short waits: what the test waits for may happen in another thread or process, which
+        // sends this thread nothing.
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(timeoutMs - elapsed, 10), QS_ALLINPUT);
         pumpPending();
     }
     return true;

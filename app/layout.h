@@ -1,0 +1,28 @@
+// The panes of the main window in fixed pixel bands, and the divider between the tree and the
+// chart, dragged with the mouse.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+extern int32_t splitPos; // width of the tree pane in pixels
+
+// Geometry of the bands, kept free of windows so the tests check the same numbers.
+constexpr int32_t toolbarHeight = 27;
+constexpr int32_t statusHeight = 20;
+constexpr int32_t paneTop = 27;
+constexpr int32_t paneHeightLoss = 46; // pane height = client height - 46
+constexpr int32_t dividerWidth = 4;
+constexpr int32_t dragMargin = 50;
+
+// The divider position a drag ends on for a mouse x, in a client area width wide.
+int32_t clampedDividerX(int32_t mouseX, int32_t width);
+// Right edges of the three status bar parts for a client width.
+void statusPartEdges(int32_t width, int edges[3]);
+
+void layoutPanes(HWND mainWindow);
+void onSize(HWND mainWindow);
+void onLButtonDown(HWND mainWindow, LPARAM lParam);
+void onMouseMove(LPARAM lParam);
+void onLButtonUp(LPARAM lParam);

@@ -1,0 +1,446 @@
+#include "app/layout.h"
+#include "app/mainwindow.h"
+#include "app/startup.h"
+#include "model/scanthread.h"
+#include "model/sizetree.h"
+#include "model/survey.h"
+#include "pie/pieview.h"
+#include "res/resource.h"
+#include "settings/settings.h"
+#include "support/disk.h"
+#include "support/ui.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+constexpr int driveU = 20, driveV = 21;
+
+// The real main window, made by the start-up code WinMain runs, on drives U: and V: laid out
+// by each case; the test thread pumps its messages.
+class MainWindowTest : public testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_TRUE(registerWindowClasses(GetModuleHandleA(nullptr), nullptr)); }
+
+    void SetUp() override {
+        DeleteFileA(settingsFilePath().c_str());
+        showBytes.value = 0;
+        enableDelete.value = 0;
+        autoExpand.value = 1;
+        autoCollapse.value = 1;
+        commandPath.clear();
+        std::string u = freshDrive("U");
+        makeDir(u + "A");
+        makeDir(u + "A\\B");
+        makeDir(u + "A\\B\\C");
+        makeFile(u + "A\\B\\C\\f", 40000);
+        makeDir(u + "A\\X");
+        makeFile(u + "A\\X\\f", 20000);
+        makeDir(u + "Small");
+        makeFile(u + "Small\\f", 100);
+        makeDir(u + "Large");
+        makeFile(u + "Large\\f", 90000);
+        std::string v = freshDrive("V");
+        makeDir(v + "Only");
+        open();
+    }
+
+    void TearDown() override {
+        closeWindow();
+        DeleteFileA(settingsFilePath().c_str());
+    }
+
+    void open() {
+        ASSERT_NE(createMainWindow(), nullptr);
+        ShowWindow(MainWindow, SW_SHOW);
+        pumpPending();
+    }
+
+    void closeWindow() {
+        waitForScans();
+        if (MainWindow && IsWindow(MainWindow))
+            DestroyWindow(MainWindow);
+        MainWindow = nullptr;
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) // the quit message and what is left
+            DispatchMessageA(&msg);
+    }
+
+    static void waitForScans() {
+        pumpUntil([] {
+            for (auto& slot : driveTable.slots)
+                if (slot.load() == scanningMark)
+                    return false;
+            return true;
+        });
+        pumpPending();
+    }
+
+    static int comboItem(char letter) {
+        LRESULT items = SendMessageA(DriveCombo, CB_GETCOUNT, 0, 0);
+        for (int i = 0; i < items; ++i)
+            if (itemDrives[i] == letter - 'A')
+                return i;
+        return -1;
+    }
+
+    static std::string comboText(int item) {
+        char text[64] = "";
+        SendMessageA(DriveCombo, CB_GETLBTEXT, item, reinterpret_cast<LPARAM>(text));
+        return text;
+    }
+
+    // What a user's choice in the drive list sends.
+    static void pickDrive(char letter) {
+        int item = comboItem(letter);
+        ASSERT_GE(item, 0) << letter;
+        SendMessageA(DriveCombo, CB_SETCURSEL, item, 0);
+        SendMessageA(MainWindow, WM_COMMAND, MAKEWPARAM(IDC_DRIVECOMBO, CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(DriveCombo));
+    }
+
+    static DriveSurvey* scanDrive(char letter) {
+        pickDrive(letter);
+        int drive = letter - 'A';
+        EXPECT_TRUE(pumpUntil([&] {
+            return surveyInSlot(drive) && pieView.currentNode &&
+                   pieView.currentNode->survey == surveyInSlot(drive);
+        }));
+        return surveyInSlot(drive);
+    }
+
+    static std::string caption() {
+        char text[512] = "";
+        GetWindowTextA(MainWindow, text, sizeof text);
+        return text;
+    }
+
+    static void select(DirNode* node) {
+        SendMessageA(DirTreeView, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(node->treeItem));
+    }
+
+    static bool expanded(DirNode* node) {
+        return (SendMessageA(DirTreeView, TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(node->treeItem),
+                             TVIS_EXPANDED) &
+                TVIS_EXPANDED) != 0;
+    }
+
+    static std::string settingsText() {
+        std::ifstream file(settingsFilePath());
+        std::stringstream text;
+        text << file.rdbuf();
+        return text.str();
+    }
+
+    static SIZE clientSize() {
+        RECT r;
+        GetClientRect(MainWindow, &r);
+        return SIZE{r.right, r.bottom};
+    }
+
+    static void setClientWidth(int width) {
+        RECT outer, client;
+        GetWindowRect(MainWindow, &outer);
+        GetClientRect(MainWindow, &client);
+        SetWindowPos(MainWindow, nullptr, 0, 0, width + (outer.right - outer.left) - client.right, 500,
+                     SWP_NOMOVE | SWP_NOZORDER);
+        pumpPending();
+    }
+};
+
+// Every level of the tree view is ordered largest first, as the model is.
+void expectLargestFirst(DirNode* node) {
+    auto items = childItems(DirTreeView, node->treeItem);
+    ASSERT_EQ(items.size(), count(node->children)) << pathOf(node);
+    for (size_t i = 0; i < items.size(); ++i) {
+        DirNode* child = reinterpret_cast<DirNode*>(items[i].param);
+        if (i > 0) {
+            EXPECT_GE(reinterpret_cast<DirNode*>(items[i - 1].param)->totalClusters, child->totalClusters)
+                << pathOf(child);
+        }
+        expectLargestFirst(child);
+    }
+}
+
+} // namespace
+
+TEST_F(MainWindowTest, CreationBuildsTheWindowsAndTheDriveList) {
+    char text[64] = "";
+    GetWindowTextA(DriveCombo, text, sizeof text);
+    EXPECT_STREQ(text, "Select a drive");
+    EXPECT_EQ(caption(), "Tarvale for Windows 95, 98 and NT");
+    EXPECT_EQ(GetParent(DriveCombo), MainToolbar);
+    EXPECT_EQ(SendMessageA(MainToolbar, TB_BUTTONCOUNT, 0, 0), 27);
+    GetClassNameA(PieWindow, text, sizeof text);
+    EXPECT_STREQ(text, "TarvaleClient");
+    GetClassNameA(DirTreeView, text, sizeof text);
+    EXPECT_STREQ(text, "SysTreeView32");
+    EXPECT_EQ(childItems(DirTreeView, TVI_ROOT).size(), 0u);
+    // Wine reports a folder-mapped drive as fixed, without a label, with NTFS.
+    int u = comboItem('U');
+    ASSERT_GE(u, 0);
+    EXPECT_EQ(comboText(u), "U:\\ () (NTFS)");
+    EXPECT_EQ(comboText(comboItem('C')).substr(0, 4), "C:\\ ");
+    for (auto& slot : driveTable.slots)
+        EXPECT_EQ(slot.load(), nullptr);
+
+    // Tooltips are the strings of the buttons' commands.
+    NMTTDISPINFOA info = {};
+    info.hdr.hwndFrom = MainToolbar;
+    info.hdr.idFrom = IDM_UPLEVEL;
+    info.hdr.code = TTN_NEEDTEXTA;
+    SendMessageA(MainWindow, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&info));
+    ASSERT_NE(info.lpszText, nullptr);
+    EXPECT_STREQ(info.lpszText, "One level up");
+    info.hdr.idFrom = IDM_REFRESH;
+    SendMessageA(MainWindow, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&info));
+    EXPECT_STREQ(info.lpszText, "Re-read current drive");
+}
+
+TEST_F(MainWindowTest, PickingADriveScansItAndShowsItsRootLargestFirst) {
+    pickDrive('U');
+    EXPECT_EQ(driveTable.slots[driveU].load(), scanningMark);
+    pickDrive('U'); // while it is scanned: nothing
+    DriveSurvey* u = nullptr;
+    ASSERT_TRUE(pumpUntil([&] { return (u = surveyInSlot(driveU)) && pieView.currentNode; }));
+    EXPECT_EQ(childItems(DirTreeView, TVI_ROOT).size(), 1u);
+    EXPECT_EQ(pieView.currentNode, u->root);
+    EXPECT_EQ(pieView.currentDrive, driveU);
+    EXPECT_EQ(caption(), "Tarvale for Windows 95, 98 and NT - U:\\");
+    EXPECT_TRUE(expanded(u->root)) << "AutoExpand opens the selected item";
+    expectLargestFirst(u->root);
+    auto top = childItems(DirTreeView, u->root->treeItem);
+    ASSERT_EQ(top.size(), 3u);
+    EXPECT_EQ(top[0].text, "Large");
+    EXPECT_EQ(top[1].text, "A");
+    EXPECT_EQ(top[2].text, "Small");
+
+    // The current drive picked again: the view stays where it is.
+    DirNode* a = findByPath(u->root, "U:\\A\\");
+    select(a);
+    EXPECT_EQ(pieView.currentNode, a);
+    pickDrive('U');
+    pumpPending();
+    EXPECT_EQ(pieView.currentNode, a);
+
+    // A second drive shows its root; the first picked again shows its root, not A.
+    DriveSurvey* v = scanDrive('V');
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(pieView.currentNode, v->root);
+    pickDrive('U');
+    pumpPending();
+    EXPECT_EQ(pieView.currentNode, u->root);
+    EXPECT_EQ(caption(), "Tarvale for Windows 95, 98 and NT - U:\\");
+}
+
+TEST_F(MainWindowTest, AutoCollapseClosesTheOldBranchUpToTheCommonAncestor) {
+    DriveSurvey* v = scanDrive('V');
+    DriveSurvey* u = scanDrive('U');
+    ASSERT_TRUE(u && v);
+    DirNode* a = findByPath(u->root, "U:\\A\\");
+    DirNode* b = findByPath(u->root, "U:\\A\\B\\");
+    DirNode* c = findByPath(u->root, "U:\\A\\B\\C\\");
+    DirNode* x = findByPath(u->root, "U:\\A\\X\\");
+    ASSERT_TRUE(a && b && c && x);
+    select(a);
+    select(b);
+    select(c);
+    EXPECT_TRUE(expanded(b));
+    select(x);
+    EXPECT_EQ(caption(), "Tarvale for Windows 95, 98 and NT - U:\\A\\X\\");
+    EXPECT_FALSE(expanded(b));
+    EXPECT_TRUE(expanded(a));
+    EXPECT_TRUE(expanded(u->root));
+    select(v->root);
+    EXPECT_FALSE(expanded(a));
+    EXPECT_FALSE(expanded(u->root)) << "moving to another drive closes the old one's root too";
+
+    // With AutoCollapse off, branches once opened stay open.
+    autoCollapse.value = 0;
+    select(a);
+    select(v->root);
+    EXPECT_TRUE(expanded(a));
+}
+
+TEST_F(MainWindowTest, RefreshOneLevelUpAndTheAccelerator) {
+    DriveSurvey* u = scanDrive('U');
+    ASSERT_NE(u, nullptr);
+    DirNode* b = findByPath(u->root, "U:\\A\\B\\");
+    select(b);
+    // F5 through the accelerator table, as the message loop translates it.
+    HACCEL accelerators = LoadAcceleratorsA(appInstance, MAKEINTRESOURCEA(IDR_MAINMENU));
+    MSG key = {DirTreeView, WM_KEYDOWN, VK_F5, 0, 0, {0, 0}};
+    EXPECT_TRUE(TranslateAcceleratorA(MainWindow, accelerators, &key));
+    ASSERT_TRUE(pumpUntil([&] { return surveyInSlot(driveU) && pieView.currentNode; }));
+    DriveSurvey* again = surveyInSlot(driveU);
+    EXPECT_EQ(pathOf(pieView.currentNode), "U:\\A\\B\\");
+    EXPECT_EQ(pieView.currentNode->survey, again);
+    EXPECT_EQ(childItems(DirTreeView, TVI_ROOT).size(), 1u);
+
+    SendMessageA(MainWindow, WM_COMMAND, IDM_UPLEVEL, 0);
+    EXPECT_EQ(pathOf(pieView.currentNode), "U:\\A\\");
+    SendMessageA(MainWindow, WM_COMMAND, IDM_UPLEVEL, 0);
+    EXPECT_EQ(pieView.currentNode, again->root);
+    SendMessageA(MainWindow, WM_COMMAND, IDM_UPLEVEL, 0);
+    EXPECT_EQ(pieView.currentNode, again->root) << "at the root nothing happens";
+}
+
+TEST_F(MainWindowTest, TheSizeButtonsToggleAndSaveShowBytes) {
+    auto click = [](int command) {
+        RECT r;
+        SendMessageA(MainToolbar, TB_GETRECT, command, reinterpret_cast<LPARAM>(&r));
+        LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        SendMessageA(MainToolbar, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        SendMessageA(MainToolbar, WM_LBUTTONUP, 0, at);
+        pumpPending();
+    };
+    auto checked = [](int command) { return SendMessageA(MainToolbar, TB_ISBUTTONCHECKED, command, 0) != 0; };
+    click(IDM_RELATIVE);
+    EXPECT_EQ(showBytes.value, 1);
+    EXPECT_TRUE(checked(IDM_RELATIVE));
+    click(IDM_RELATIVE);
+    EXPECT_EQ(showBytes.value, 0);
+    EXPECT_FALSE(checked(IDM_RELATIVE));
+    EXPECT_FALSE(checked(IDM_ABSOLUTE));
+    EXPECT_NE(settingsText().find("Show bytes=0"), std::string::npos);
+    click(IDM_RELATIVE);
+    click(IDM_ABSOLUTE);
+    EXPECT_EQ(showBytes.value, 2);
+    EXPECT_FALSE(checked(IDM_RELATIVE));
+    EXPECT_TRUE(checked(IDM_ABSOLUTE));
+    EXPECT_NE(settingsText().find("Show bytes=2"), std::string::npos);
+
+    // The next window starts with the saved state shown.
+    closeWindow();
+    open();
+    EXPECT_TRUE(checked(IDM_ABSOLUTE));
+    EXPECT_FALSE(checked(IDM_RELATIVE));
+}
+
+TEST_F(MainWindowTest, PanesStatusPartsAndTheDivider) {
+    setClientWidth(660);
+    ASSERT_EQ(clientSize().cx, 660);
+    int edges[3] = {};
+    SendMessageA(statusBar, SB_GETPARTS, 3, reinterpret_cast<LPARAM>(edges));
+    EXPECT_EQ(edges[0], 300);
+    EXPECT_EQ(edges[1], 600);
+    char text[32] = "x";
+    SendMessageA(statusBar, SB_GETTEXTA, 2, reinterpret_cast<LPARAM>(text));
+    EXPECT_STREQ(text, "");
+    enableDelete.value = 1;
+    setClientWidth(700);
+    SendMessageA(statusBar, SB_GETTEXTA, 2, reinterpret_cast<LPARAM>(text));
+    EXPECT_STREQ(text, "Delete");
+
+    // The panes: the tree keeps its width, the chart takes the rest.
+    SIZE client = clientSize();
+    RECT tree, pie;
+    GetWindowRect(DirTreeView, &tree);
+    GetWindowRect(PieWindow, &pie);
+    MapWindowPoints(nullptr, MainWindow, reinterpret_cast<POINT*>(&tree), 2);
+    MapWindowPoints(nullptr, MainWindow, reinterpret_cast<POINT*>(&pie), 2);
+    EXPECT_EQ(tree.right - tree.left, splitPos);
+    EXPECT_EQ(pie.left, splitPos + 4);
+    EXPECT_EQ(pie.right, client.cx);
+    EXPECT_EQ(pie.top, 27);
+    EXPECT_EQ(pie.bottom - pie.top, client.cy - 46);
+
+    // Dragging clamps 50 pixels from either edge.
+    SendMessageA(MainWindow, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(splitPos + 2, 100));
+    SendMessageA(MainWindow, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(5, 100));
+    SendMessageA(MainWindow, WM_LBUTTONUP, 0, MAKELPARAM(static_cast<WORD>(-20), 100));
+    EXPECT_EQ(splitPos, 49);
+    GetWindowRect(DirTreeView, &tree);
+    EXPECT_EQ(tree.right - tree.left, 49);
+    SendMessageA(MainWindow, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(60, 100));
+    SendMessageA(MainWindow, WM_LBUTTONUP, 0, MAKELPARAM(client.cx + 30, 100));
+    EXPECT_EQ(splitPos, client.cx - 51);
+    SendMessageA(MainWindow, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(60, 100));
+    SendMessageA(MainWindow, WM_LBUTTONUP, 0, MAKELPARAM(302, 100));
+    EXPECT_EQ(splitPos, 299);
+    EXPECT_EQ(clampedDividerX(302, 700) - 1, 299);
+
+    // The position is found again at the next start.
+    closeWindow();
+    splitPos = 0;
+    open();
+    EXPECT_EQ(splitPos, 299);
+}
+
+TEST_F(MainWindowTest, ExitSavesTheSettingsInOrderAndTheRestoredPlacement) {
+    SetWindowPos(MainWindow, nullptr, 40, 30, 700, 500, SWP_NOZORDER);
+    pumpPending();
+    ShowWindow(MainWindow, SW_MAXIMIZE);
+    pumpPending();
+    SendMessageA(MainWindow, WM_COMMAND, IDM_EXIT, 0);
+    EXPECT_FALSE(IsWindow(MainWindow));
+    std::string text = settingsText();
+    size_t split = text.find("Split="), x = text.find("XOffset=40"), y = text.find("YOffset=30"),
+           width = text.find("Width=700"), height = text.find("Height=500");
+    ASSERT_NE(split, std::string::npos) << text;
+    ASSERT_NE(x, std::string::npos) << text;
+    ASSERT_NE(y, std::string::npos) << text;
+    ASSERT_NE(width, std::string::npos) << text;
+    ASSERT_NE(height, std::string::npos) << text;
+    EXPECT_LT(split, x);
+    EXPECT_LT(x, y);
+    EXPECT_LT(y, width);
+    EXPECT_LT(width, height);
+    MSG msg;
+    EXPECT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE)) << "the loop is told to end";
+    MainWindow = nullptr;
+}
+
+TEST_F(MainWindowTest, ACommandLinePathIsScannedAndSelected) {
+    closeWindow();
+    commandPath = "u:\\a\\b";
+    open();
+    ASSERT_TRUE(pumpUntil([] { return pieView.currentNode && surveyInSlot(driveU); }));
+    EXPECT_EQ(pathOf(pieView.currentNode), "U:\\A\\B\\");
+    EXPECT_EQ(commandPath, "u:\\a\\b\\");
+    closeWindow();
+    commandPath = "\\\\server\\share";
+    open();
+    for (auto& slot : driveTable.slots)
+        EXPECT_EQ(slot.load(), nullptr) << "no scan for a path without a drive letter";
+}
+
+TEST(Program, ABadArgumentIsRefusedWithAMessageAndExitCode0) {
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string exe = path;
+    exe = exe.substr(0, exe.rfind('\\'));
+    exe = exe.substr(0, exe.rfind('\\')) + "\\tarvale.exe";
+    for (const char* argument : {"Q:\\does-not-exist", "\"C:\\\""}) {
+        std::string line = "\"" + exe + "\" " + argument;
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process = {};
+        ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                   &process))
+            << line;
+        HWND box = nullptr;
+        ASSERT_TRUE(
+            pumpUntil([&] { return (box = FindWindowA("#32770", ProductTitle.c_str())) != nullptr; }, 30000))
+            << argument;
+        char text[256] = "";
+        GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+        EXPECT_STREQ(
+            text,
+            "Sorry, cannot accept UNC drive specifications.\nPlease assign a logical drive-letter first.");
+        EXPECT_EQ(FindWindowA("TarvaleClass", nullptr), nullptr) << "no window before the message";
+        SendMessageA(box, WM_COMMAND, IDOK, 0);
+        ASSERT_EQ(WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0);
+        DWORD code = 99;
+        GetExitCodeProcess(process.hProcess, &code);
+        EXPECT_EQ(code, 0u) << argument;
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    }
+}
