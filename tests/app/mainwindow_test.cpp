@@ -444,3 +444,49 @@ TEST(Program, ABadArgumentIsRefusedWithAMessageAndExitCode0) {
         CloseHandle(process.hThread);
     }
 }
+
+TEST_F(MainWindowTest, TheEndOfAScanShowsTheDriveEvenWhenItsRootIsSelectedAlready) {
+    std::string v = freshDrive("V");
+    for (int i = 0; i < 300; ++i)
+        makeDir(v + "D" + std::to_string(i));
+    pickDrive('V');
+    // The user clicks the drive's item while its scan runs: the caption follows, the chart not yet.
+    ASSERT_TRUE(pumpUntil([] { return !childItems(DirTreeView, TVI_ROOT).empty(); }));
+    HTREEITEM root = childItems(DirTreeView, TVI_ROOT)[0].item;
+    SendMessageA(DirTreeView, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(root));
+    EXPECT_EQ(caption(), "Tarvale for Windows 95, 98 and NT - V:\\");
+    ASSERT_EQ(driveTable.slots[driveV].load(), scanningMark) << "the scan ended too soon to test this";
+    EXPECT_EQ(pieView.currentNode, nullptr);
+    ASSERT_TRUE(pumpUntil([] { return surveyInSlot(driveV) && pieView.currentNode; }));
+    EXPECT_EQ(pieView.currentNode, surveyInSlot(driveV)->root);
+}
+
+TEST(Program, ClosingWhileAScanRunsEndsTheProcessCleanly) {
+    std::string v = freshDrive("V");
+    for (int i = 0; i < 400; ++i)
+        makeDir(v + "D" + std::to_string(i));
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string exe = path;
+    exe = exe.substr(0, exe.rfind('\\'));
+    exe = exe.substr(0, exe.rfind('\\')) + "\\tarvale.exe";
+    std::string line = "\"" + exe + "\" V:\\";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    HWND window = nullptr;
+    ASSERT_TRUE(pumpUntil([&] { return (window = FindWindowA("TarvaleClass", nullptr)) != nullptr; }, 30000));
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    ASSERT_EQ(WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0);
+    DWORD code = 99;
+    GetExitCodeProcess(process.hProcess, &code);
+    EXPECT_EQ(code, 0u);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    std::string settings;
+    std::ifstream file(settingsFilePath());
+    std::getline(file, settings, '\0');
+    EXPECT_NE(settings.find("Split="), std::string::npos) << "the window was closed in order";
+    DeleteFileA(settingsFilePath().c_str());
+}
