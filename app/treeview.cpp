@@ -52,6 +52,7 @@ void onSelectionChanged(HWND mainWindow, const NMTREEVIEWA* change) {
     if (autoExpand.value)
         SendMessageA(DirTreeView, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(change->itemNew.hItem));
     if (node->survey->complete) {
+        clearHotItem(pieView);
         pieView.currentNode = node;
         pieView.currentDrive = node->survey->driveIndex;
         InvalidateRect(PieWindow, nullptr, TRUE);

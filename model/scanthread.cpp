@@ -96,6 +96,7 @@ void rescanCurrentDrive() {
     request.reselect = true;
     request.path = pathOf(current);
     pieView.currentNode = nullptr;
+    clearHotItem(pieView);
     // The items carry the nodes, so they go first.
     SendMessageA(DirTreeView, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(rootItem));
     destroySurvey(survey);

@@ -1,17 +1,168 @@
 #include "pie/piewindow.h"
 
+#include "app/mainwindow.h"
+#include "model/scanthread.h"
+#include "model/sizetree.h"
+#include "model/survey.h"
+#include "pie/layout.h"
+#include "pie/paint.h"
 #include "pie/pieview.h"
+#include "pie/texts.h"
 #include "settings/settings.h"
+
+#include <commctrl.h>
+
+#include <cmath>
 
 PieView pieView;
 
 namespace {
 
+constexpr double pi = 3.141592653589793;
+
+void setStatus(const std::string& text) {
+    SendMessageA(statusBar, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+bool deletable(const DirNode* node) {
+    return enableDelete.value != 0 && node->survey->driveType != DRIVE_CDROM;
+}
+
+void onPaint(HWND window) {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    if (pieActive(pieView))
+        paintPie(window, dc, pieView, true);
+    EndPaint(window, &paint);
+}
+
+void onMouseMove(HWND window, LPARAM lParam) {
+    if (pieActive(pieView)) {
+        SetCursor(pieCursors[hitTestPie(window, pieView, LOWORD(lParam), HIWORD(lParam))]);
+        return;
+    }
+    SetCursor(pieCursors[0]);
+    setStatus("");
+}
+
+void onLButtonDown(HWND window, LPARAM lParam) {
+    if (!pieActive(pieView))
+        return;
+    applyClick(pieView);
+    SetCursor(pieCursors[hitTestPie(window, pieView, LOWORD(lParam), HIWORD(lParam))]);
+    SendMessageA(DirTreeView, TVM_SELECTITEM, TVGN_CARET,
+                 reinterpret_cast<LPARAM>(pieView.currentNode->treeItem));
+}
+
 LRESULT CALLBACK pieWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return DefWindowProcA(window, message, wParam, lParam);
+    switch (message) {
+    case WM_CREATE:
+    case WM_DESTROY:
+    case WM_COMMAND:
+        return 0;
+    case WM_SIZE:
+        InvalidateRect(window, nullptr, TRUE);
+        return DefWindowProcA(window, message, wParam, lParam);
+    case WM_PAINT:
+        onPaint(window);
+        return 0;
+    case WM_MOUSEMOVE:
+        onMouseMove(window, lParam);
+        return 0;
+    case WM_LBUTTONDOWN:
+        onLButtonDown(window, lParam);
+        return 0;
+    case WM_RBUTTONDOWN:
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
 }
 
 } // namespace
+
+void clearHotItem(PieView& view) {
+    view.hotItem = HotItem();
+    view.clickAction = noClick;
+    view.deleteAction = noDelete;
+}
+
+bool pieActive(const PieView& view) {
+    if (!view.currentNode)
+        return false;
+    DriveSurvey* survey = surveyInSlot(view.currentDrive);
+    return survey && survey->complete;
+}
+
+int hitTestPie(HWND window, PieView& view, int x, int y) {
+    HDC dc = GetDC(window);
+    RECT client;
+    GetClientRect(window, &client);
+    setPieMapping(dc, client);
+    POINT point = {x, y};
+    DPtoLP(dc, &point, 1);
+    ReleaseDC(window, dc);
+    clearHotItem(view);
+
+    const double lx = point.x, ly = point.y;
+    if (lx * lx + ly * ly <= 4)
+        return 0;
+    DirNode* node = view.currentNode;
+    const int32_t distance = static_cast<int32_t>(std::sqrt(lx * lx + ly * ly));
+    if (distance > screenPieRadius) {
+        if (node->parent) {
+            view.clickAction = goUp;
+            setStatus(hoverTextOutside(node));
+            return 1;
+        }
+        setStatus("");
+        return 0;
+    }
+    int32_t theta = static_cast<int32_t>(std::atan2(-ly, lx) * 1800 / pi);
+    if (theta <= 0)
+        theta += 3600;
+    int32_t angle = theta - 900;
+    if (angle < 0)
+        angle += 3600;
+    const uint64_t target = static_cast<uint64_t>(angle * static_cast<double>(pieTotal(node)) / 3600 + 1);
+
+    uint64_t sum = 0;
+    for (DirNode* child : node->children.items) {
+        sum += child->totalClusters;
+        if (sum >= target) {
+            view.clickAction = descend;
+            view.hotItem.directory = child;
+            setStatus(hoverText(child));
+            if (deletable(node)) {
+                view.deleteAction = deleteDirectory;
+                return 4;
+            }
+            return 2;
+        }
+    }
+    if (node->files && showFiles.value) {
+        for (FileEntry* entry : node->files->items) {
+            sum += entry->clusters;
+            if (sum >= target) {
+                setStatus(hoverText(node, entry));
+                if (!deletable(node))
+                    return 0;
+                view.hotItem.file = entry;
+                view.deleteAction = deleteFile;
+                return 3;
+            }
+        }
+    }
+    setStatus("");
+    return 0;
+}
+
+void applyClick(PieView& view) {
+    if (view.clickAction == descend && view.hotItem.directory)
+        view.currentNode = view.hotItem.directory;
+    else if (view.clickAction == goUp && view.currentNode->parent)
+        view.currentNode = view.currentNode->parent;
+}
 
 bool registerPieWindowClass(HINSTANCE instance) {
     WNDCLASSA windowClass = {};

@@ -1,6 +1,15 @@
-// The pie window: the chart of the current directory.
+// The pie window: the chart of the current directory, its hover texts and cursors, and the
+// clicks that move the view.
 #pragma once
 
 #include <windows.h>
 
+struct PieView;
+
 bool registerPieWindowClass(HINSTANCE instance);
+
+// What is under the point (client pixels): sets the view's hot item and actions and part 0 of
+// the status bar; returns the index of the cursor to show (0 to 4).
+int hitTestPie(HWND window, PieView& view, int x, int y);
+// A left click: descend into the hot directory or go up to the parent.
+void applyClick(PieView& view);

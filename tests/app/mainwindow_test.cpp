@@ -15,6 +15,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -189,6 +190,10 @@ TEST_F(MainWindowTest, CreationBuildsTheWindowsAndTheDriveList) {
     EXPECT_EQ(comboText(comboItem('C')).substr(0, 4), "C:\\ ");
     for (auto& slot : driveTable.slots)
         EXPECT_EQ(slot.load(), nullptr);
+    // Nothing shown yet: a mouse move over the chart empties the first status part.
+    SendMessageA(statusBar, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>("old"));
+    SendMessageA(PieWindow, WM_MOUSEMOVE, 0, MAKELPARAM(10, 10));
+    EXPECT_EQ(statusText(0), "");
 
     // Tooltips are the strings of the buttons' commands.
     NMTTDISPINFOA info = {};
@@ -474,7 +479,8 @@ TEST(Program, ClosingWhileAScanRunsEndsTheProcessCleanly) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    ASSERT_TRUE(
+        CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
     HWND window = nullptr;
     ASSERT_TRUE(pumpUntil([&] { return (window = FindWindowA("TarvaleClass", nullptr)) != nullptr; }, 30000));
     PostMessageA(window, WM_CLOSE, 0, 0);
@@ -489,4 +495,41 @@ TEST(Program, ClosingWhileAScanRunsEndsTheProcessCleanly) {
     std::getline(file, settings, '\0');
     EXPECT_NE(settings.find("Split="), std::string::npos) << "the window was closed in order";
     DeleteFileA(settingsFilePath().c_str());
+}
+
+TEST_F(MainWindowTest, ClicksInTheChartDescendAndGoUpThroughTheTree) {
+    DriveSurvey* u = scanDrive('U');
+    ASSERT_NE(u, nullptr);
+    DirNode* large = findByPath(u->root, "U:\\Large\\");
+    DirNode* a = findByPath(u->root, "U:\\A\\");
+    select(a);
+    UpdateWindow(PieWindow); // the paint remembers the radius the hit test uses
+    RECT client;
+    GetClientRect(PieWindow, &client);
+    const int cx = client.right / 2, cy = client.bottom / 2;
+    const int unit = std::min(client.right, client.bottom);
+    // Straight up, halfway to the rim: A's largest child.
+    SendMessageA(PieWindow, WM_MOUSEMOVE, 0, MAKELPARAM(cx, cy - unit / 5));
+    EXPECT_EQ(statusText(0).substr(0, 11), "U:\\A\\B\\ (40");
+    SendMessageA(PieWindow, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(cx, cy - unit / 5));
+    EXPECT_EQ(pathOf(pieView.currentNode), "U:\\A\\B\\");
+    EXPECT_EQ(caption(), "Tarvale for Windows 95, 98 and NT - U:\\A\\B\\");
+    EXPECT_EQ(reinterpret_cast<HTREEITEM>(SendMessageA(DirTreeView, TVM_GETNEXTITEM, TVGN_CARET, 0)),
+              pieView.currentNode->treeItem);
+    // Outside the pie: one level up. A click acts on what the mouse move before it found.
+    auto clickCorner = [] {
+        UpdateWindow(PieWindow);
+        SendMessageA(PieWindow, WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));
+        SendMessageA(PieWindow, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+    };
+    clickCorner();
+    EXPECT_EQ(pieView.currentNode, a);
+    clickCorner();
+    EXPECT_EQ(pieView.currentNode, u->root);
+    EXPECT_EQ(statusText(0), "");
+    clickCorner();
+    EXPECT_EQ(pieView.currentNode, u->root) << "at the root a click outside does nothing";
+    // After the view changed, nothing hot is left from before.
+    EXPECT_EQ(pieView.hotItem.directory, nullptr);
+    EXPECT_NE(large, nullptr);
 }
