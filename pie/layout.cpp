@@ -15,8 +15,14 @@ namespace {
 
 constexpr double twoPi = 6.283185307179586;
 
-void addSlice(PieLayout& layout, SliceGroup group, DirNode* child, FileEntry* entry, uint64_t size) {
-    layout.slices.push_back(Slice{group, child, entry, size, 0, 0});
+void addSlice(PieLayout& layout, SliceGroup group, DirNode* child, uint64_t size) {
+    layout.slices.push_back(Slice{group, 0, {child}, size, 0});
+}
+
+void addSlice(PieLayout& layout, SliceGroup group, FileEntry* entry, uint64_t size) {
+    Slice slice{group, 0, {nullptr}, size, 0};
+    slice.entry = entry;
+    layout.slices.push_back(slice);
 }
 
 } // namespace
@@ -54,13 +60,13 @@ PieLayout layoutPie(const PieView& view, bool showFiles) {
     layout.slices.reserve(count(node->children) + files + 3);
 
     for (DirNode* child : node->children.items)
-        addSlice(layout, SliceGroup::Subdirectory, child, nullptr, child->totalClusters);
+        addSlice(layout, SliceGroup::Subdirectory, child, child->totalClusters);
     if (!showFiles) {
         layout.ownFilesName = loadText(IDS_THIS_DIRECTORY, 255);
-        addSlice(layout, SliceGroup::OwnFiles, nullptr, nullptr, node->ownClusters);
+        addSlice(layout, SliceGroup::OwnFiles, static_cast<DirNode*>(nullptr), node->ownClusters);
     } else if (node->files) {
         for (FileEntry* entry : node->files->items)
-            addSlice(layout, SliceGroup::File, nullptr, entry, entry->clusters);
+            addSlice(layout, SliceGroup::File, entry, entry->clusters);
     }
     uint64_t sum = 0;
     for (const Slice& slice : layout.slices)
@@ -68,11 +74,11 @@ PieLayout layoutPie(const PieView& view, bool showFiles) {
     layout.total = pieTotal(node);
     if (!node->parent) {
         layout.freeSpaceName = loadText(IDS_FREE_SPACE, 255);
-        addSlice(layout, SliceGroup::FreeSpace, nullptr, nullptr, node->survey->freeClusters);
+        addSlice(layout, SliceGroup::FreeSpace, static_cast<DirNode*>(nullptr), node->survey->freeClusters);
         sum += node->survey->freeClusters;
         if (sum < layout.total) {
             layout.restName = loadText(IDS_DIRECTORIES_ETC, 255);
-            addSlice(layout, SliceGroup::Rest, nullptr, nullptr, layout.total - sum);
+            addSlice(layout, SliceGroup::Rest, static_cast<DirNode*>(nullptr), layout.total - sum);
             sum = layout.total;
         }
     }

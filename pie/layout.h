@@ -15,12 +15,15 @@ struct PieView;
 
 enum class SliceGroup { Subdirectory, File, OwnFiles, FreeSpace, Rest };
 
+// 32 bytes: a directory of a million files makes a million of them.
 struct Slice {
     SliceGroup group;
-    DirNode* child;   // for a subdirectory
-    FileEntry* entry; // for a file
-    uint64_t size;    // clusters
     int32_t start;
+    union {
+        DirNode* child;   // for a subdirectory
+        FileEntry* entry; // for a file
+    };
+    uint64_t size; // clusters
     int32_t sweep;
 };
 

@@ -61,8 +61,6 @@ struct Painter {
     }
 
     void drawLabel(const Slice& slice, const std::string& name, double bytes) {
-        if (slice.sweep <= threshold)
-            return;
         LabelGeometry label = labelGeometry(slice, radius);
         POINT line[2] = {label.lineFrom, label.lineTo};
         Polyline(dc, line, 2);
@@ -111,8 +109,10 @@ void paintPie(HWND window, HDC dc, PieView& view, bool onScreen) {
             for (; i < layout.slices.size() && layout.slices[i].group == group; ++i) {
                 const Slice& slice = layout.slices[i];
                 painter.drawSlice(slice.start, slice.sweep);
-                painter.drawLabel(slice, sliceName(layout, slice),
-                                  static_cast<double>(slice.size) * clusterSize);
+                // Most slices of a crowded chart are too narrow for a label.
+                if (slice.sweep > painter.threshold)
+                    painter.drawLabel(slice, sliceName(layout, slice),
+                                      static_cast<double>(slice.size) * clusterSize);
             }
             SelectObject(dc, oldBrush);
             DeleteObject(brush);

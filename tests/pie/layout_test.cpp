@@ -208,7 +208,7 @@ TEST(Layout, LabelsSitBesideTheirLeaderLines) {
     for (auto [mid, align] : rows)
         EXPECT_EQ(labelAlignment(mid), align) << "mid " << mid;
 
-    Slice slice{SliceGroup::Subdirectory, nullptr, nullptr, 1, 3000, 1200}; // mid 3600 -> 0
+    Slice slice{SliceGroup::Subdirectory, 3000, {nullptr}, 1, 1200}; // mid 3600 -> 0
     LabelGeometry label = labelGeometry(slice, 4500);
     EXPECT_EQ(label.lineFrom.x, 0);
     EXPECT_EQ(label.lineFrom.y, -4500);
