@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 
 #include "app/about.h"
+#include "app/clipboard.h"
 #include "app/help.h"
 #include "app/layout.h"
 #include "app/startup.h"
@@ -205,6 +206,8 @@ void toggleShowBytes(int32_t mode, int otherButton) {
 bool onCommand(HWND window, WPARAM wParam, LPARAM lParam) {
     switch (LOWORD(wParam)) {
     case IDM_COPY:
+        copyPieToClipboard();
+        return true;
     case IDM_PREFERENCES:
         return true;
     case IDM_EXIT:

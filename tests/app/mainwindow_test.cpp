@@ -533,3 +533,58 @@ TEST_F(MainWindowTest, ClicksInTheChartDescendAndGoUpThroughTheTree) {
     EXPECT_EQ(pieView.hotItem.directory, nullptr);
     EXPECT_NE(large, nullptr);
 }
+
+TEST_F(MainWindowTest, CopyPutsTheChartAndItsCaptionOnTheClipboard) {
+    auto clipboardText = [] {
+        std::string text;
+        if (OpenClipboard(MainWindow)) {
+            if (HANDLE data = GetClipboardData(CF_TEXT)) {
+                text = static_cast<const char*>(GlobalLock(data));
+                GlobalUnlock(data);
+            }
+            CloseClipboard();
+        }
+        return text;
+    };
+    // Nothing shown yet: Copy leaves the clipboard alone.
+    ASSERT_TRUE(OpenClipboard(MainWindow));
+    EmptyClipboard();
+    HGLOBAL sentinel = GlobalAlloc(GMEM_MOVEABLE, 4);
+    lstrcpyA(static_cast<char*>(GlobalLock(sentinel)), "old");
+    GlobalUnlock(sentinel);
+    SetClipboardData(CF_TEXT, sentinel);
+    CloseClipboard();
+    SendMessageA(MainWindow, WM_COMMAND, IDM_COPY, 0);
+    EXPECT_EQ(clipboardText(), "old");
+
+    DriveSurvey* u = scanDrive('U');
+    ASSERT_NE(u, nullptr);
+    // A path far longer than 67 characters still arrives whole.
+    std::string deep = "U:\\A\\B\\C\\";
+    std::string name(60, 'n');
+    makeDir(deep + name);
+    makeFile(deep + name + "\\f", 1);
+    SendMessageA(MainWindow, WM_COMMAND, IDM_REFRESH, 0);
+    ASSERT_TRUE(pumpUntil([] { return surveyInSlot(driveU) && pieView.currentNode; }));
+    DirNode* longDir = findByPath(surveyInSlot(driveU)->root, deep + name + "\\");
+    ASSERT_NE(longDir, nullptr);
+    select(longDir);
+    pumpPending();
+    SendMessageA(statusBar, SB_SETTEXTA, 1, reinterpret_cast<LPARAM>("totals"));
+    SendMessageA(MainWindow, WM_COMMAND, IDM_COPY, 0);
+    EXPECT_EQ(clipboardText(), "Piechart of " + pathOf(longDir));
+    EXPECT_EQ(statusText(1), "totals") << "the copy does not touch the status bar";
+    ASSERT_TRUE(OpenClipboard(MainWindow));
+    HENHMETAFILE metafile = static_cast<HENHMETAFILE>(GetClipboardData(CF_ENHMETAFILE));
+    ASSERT_NE(metafile, nullptr);
+    ENHMETAHEADER header = {};
+    GetEnhMetaFileHeader(metafile, sizeof header, &header);
+    char description[64] = "";
+    GetEnhMetaFileDescriptionA(metafile, sizeof description, description);
+    CloseClipboard();
+    EXPECT_GT(header.nRecords, 3u);
+    EXPECT_STREQ(description, "Tarvale for Windows 95, 98 and NT");
+    RECT client;
+    GetClientRect(PieWindow, &client);
+    EXPECT_GT(header.rclFrame.right, client.right) << "framed in hundredths of a millimetre";
+}
