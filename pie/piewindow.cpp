@@ -4,6 +4,7 @@
 #include "model/scanthread.h"
 #include "model/sizetree.h"
 #include "model/survey.h"
+#include "pie/deletion.h"
 #include "pie/layout.h"
 #include "pie/paint.h"
 #include "pie/pieview.h"
@@ -73,6 +74,8 @@ LRESULT CALLBACK pieWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         onLButtonDown(window, lParam);
         return 0;
     case WM_RBUTTONDOWN:
+        if (pieActive(pieView))
+            deleteHotItem(window, pieView);
         return 0;
     default:
         return DefWindowProcA(window, message, wParam, lParam);

@@ -588,3 +588,121 @@ TEST_F(MainWindowTest, CopyPutsTheChartAndItsCaptionOnTheClipboard) {
     GetClientRect(PieWindow, &client);
     EXPECT_GT(header.rclFrame.right, client.right) << "framed in hundredths of a millimetre";
 }
+
+namespace {
+
+// Points the mouse straight up, halfway to the rim: the first child (or file) with clusters.
+void hoverTop() {
+    UpdateWindow(PieWindow);
+    RECT client;
+    GetClientRect(PieWindow, &client);
+    const int unit = std::min(client.right, client.bottom);
+    SendMessageA(PieWindow, WM_MOUSEMOVE, 0, MAKELPARAM(client.right / 2, client.bottom / 2 - unit / 5));
+}
+
+bool exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+} // namespace
+
+TEST_F(MainWindowTest, DeletingAFileAsksFirstAndKeepsTheTotalsRight) {
+    enableDelete.value = 1;
+    showFiles.value = 1;
+    SetFileAttributesA("U:\\Large\\f", FILE_ATTRIBUTE_READONLY);
+    DriveSurvey* u = scanDrive('U');
+    ASSERT_NE(u, nullptr);
+    DirNode* large = findByPath(u->root, "U:\\Large\\");
+    select(large);
+    const uint64_t freeBefore = u->freeClusters, rootBefore = u->root->totalClusters;
+    hoverTop();
+    ASSERT_EQ(pieView.deleteAction, deleteFile);
+    {
+        BoxAnswerer no("Remove File?", IDNO);
+        SendMessageA(PieWindow, WM_RBUTTONDOWN, MK_RBUTTON, 0);
+        ASSERT_TRUE(no.wait());
+        EXPECT_EQ(no.text, "U:\\Large\\F ?");
+    }
+    EXPECT_TRUE(exists("U:\\Large\\f")) << "No deletes nothing";
+    EXPECT_EQ(large->totalClusters, 22u);
+
+    hoverTop();
+    {
+        BoxAnswerer yes("Remove File?", IDYES);
+        SendMessageA(PieWindow, WM_RBUTTONDOWN, MK_RBUTTON, 0);
+        ASSERT_TRUE(yes.wait());
+    }
+    EXPECT_FALSE(exists("U:\\Large\\f")) << "the read-only file is deleted";
+    EXPECT_EQ(large->totalClusters, 0u);
+    EXPECT_EQ(u->root->totalClusters, rootBefore - 22);
+    EXPECT_EQ(u->freeClusters, freeBefore + 22);
+    EXPECT_EQ(count(*large->files), 0u);
+    EXPECT_EQ(pieView.hotItem.file, nullptr) << "nothing points at the deleted entry";
+}
+
+TEST_F(MainWindowTest, FailedDeletionsAreReported) {
+    enableDelete.value = 1;
+    makeDir("U:\\Holder");
+    makeDir("U:\\Holder\\Dotted");
+    makeFile("U:\\Holder\\Dotted\\g", 5000);
+    makeDir("U:\\Holder\\Dotted\\.hidden");
+    makeFile("U:\\Holder\\Dotted\\.hidden\\x", 10);
+    DriveSurvey* u = scanDrive('U');
+    ASSERT_NE(u, nullptr);
+    DirNode* holder = findByPath(u->root, "U:\\Holder\\");
+    select(holder);
+    hoverTop();
+    ASSERT_EQ(pieView.deleteAction, deleteDirectory);
+    {
+        BoxAnswerer yes("Remove Directory?", IDYES);
+        BoxAnswerer error(ProductTitle, IDOK);
+        SendMessageA(PieWindow, WM_RBUTTONDOWN, MK_RBUTTON, 0);
+        ASSERT_TRUE(yes.wait());
+        EXPECT_EQ(yes.text, "U:\\Holder\\Dotted\\ ?");
+        ASSERT_TRUE(error.wait());
+        EXPECT_EQ(error.text, "LastError = 145");
+    }
+    EXPECT_TRUE(exists("U:\\Holder\\Dotted\\.hidden\\x"));
+    EXPECT_NE(findByPath(u->root, "U:\\Holder\\Dotted\\"), nullptr) << "a failure changes nothing";
+
+    // A file removed behind the program's back: the refresh offer, and OK scans again.
+    showFiles.value = 1;
+    DirNode* small = findByPath(u->root, "U:\\Small\\");
+    select(small);
+    UpdateWindow(PieWindow); // the paint reads the file list
+    DeleteFileA("U:\\Small\\f");
+    hoverTop();
+    ASSERT_EQ(pieView.deleteAction, deleteFile);
+    {
+        BoxAnswerer yes("Remove File?", IDYES);
+        BoxAnswerer error(ProductTitle, IDOK);
+        SendMessageA(PieWindow, WM_RBUTTONDOWN, MK_RBUTTON, 0);
+        ASSERT_TRUE(error.wait());
+        EXPECT_EQ(error.text, "File not found!!\nRefresh?");
+    }
+    EXPECT_TRUE(pumpUntil([] { return surveyInSlot(driveU) && pieView.currentNode; }));
+    EXPECT_EQ(pathOf(pieView.currentNode), "U:\\Small\\");
+    EXPECT_EQ(pieView.currentNode->totalClusters, 0u) << "the new scan no longer finds the file";
+}
+
+TEST_F(MainWindowTest, DeletingNeverReachesThroughALink) {
+    // Laid out on the Linux side: L:\Victim\mine.txt, L:\Victim\Shortcut -> ..\Outside,
+    // L:\Outside\precious.txt.
+    enableDelete.value = 1;
+    DriveSurvey* l = scanDrive('L');
+    ASSERT_NE(l, nullptr);
+    DirNode* victim = findByPath(l->root, "L:\\Victim\\");
+    ASSERT_NE(victim, nullptr);
+    pieView.hotItem.directory = victim;
+    pieView.deleteAction = deleteDirectory;
+    {
+        BoxAnswerer yes("Remove Directory?", IDYES);
+        BoxAnswerer error(ProductTitle, IDOK);
+        SendMessageA(PieWindow, WM_RBUTTONDOWN, MK_RBUTTON, 0);
+        ASSERT_TRUE(yes.wait());
+        ASSERT_TRUE(error.wait()) << "Wine cannot remove a link to a full folder: the failure is reported";
+        EXPECT_EQ(error.text, "LastError = 145");
+    }
+    EXPECT_TRUE(exists("L:\\Outside\\precious.txt")) << "the link's target is untouched";
+    EXPECT_TRUE(exists("L:\\Outside"));
+}

@@ -317,7 +317,7 @@ TEST_F(ScanTest, FilesAreListedOnceOnDemandLargestFirst) {
 
     // A folder that vanished lists nothing and is tried again next time.
     DirNode* sub = elementAt(node->children, 0);
-    removeTree(top + "sub");
+    wipeTree(top + "sub");
     listFiles(sub);
     EXPECT_FALSE(sub->filesListed);
     ASSERT_NE(sub->files, nullptr);

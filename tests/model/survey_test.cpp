@@ -230,7 +230,7 @@ TEST_F(SurveyTest, RescanReselectsTheDirectoryOrFallsBackToTheRoot) {
     EXPECT_EQ(selectedNode()->totalClusters, 2u);
 
     // The directory vanished on disk meanwhile: the root is selected.
-    removeTree(root + "A\\B");
+    wipeTree(root + "A\\B");
     pieView.currentNode = findByPath(second->root, "u:\\a\\b\\");
     ASSERT_NE(pieView.currentNode, nullptr);
     rescanCurrentDrive();

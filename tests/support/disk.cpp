@@ -35,7 +35,7 @@ void removeContents(const std::string& folder) {
             SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
             if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
                 !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-                removeTree(full);
+                wipeTree(full);
             else if (!DeleteFileA(full.c_str()))
                 RemoveDirectoryA(full.c_str());
         } while (FindNextFileA(listing, &entry));
@@ -45,7 +45,7 @@ void removeContents(const std::string& folder) {
 
 } // namespace
 
-void removeTree(const std::string& path) {
+void wipeTree(const std::string& path) {
     std::string folder = path.back() == '\\' ? path : path + "\\";
     removeContents(folder);
     RemoveDirectoryA(folder.c_str());
@@ -53,7 +53,7 @@ void removeTree(const std::string& path) {
 
 std::string freshFolder(const std::string& name) {
     std::string path = "T:\\" + name + "\\";
-    removeTree(path);
+    wipeTree(path);
     makeDir(path);
     return path;
 }

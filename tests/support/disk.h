@@ -13,6 +13,6 @@ void makeDir(const std::string& path);
 // A file of the given length; long files are sparse on the Linux side, so 5 GB costs nothing.
 void makeFile(const std::string& path, uint64_t length);
 // Removes a folder with its contents; links are removed, never followed.
-void removeTree(const std::string& path);
+void wipeTree(const std::string& path);
 // Where the settings file lands: the Windows directory.
 std::string settingsFilePath();

@@ -133,3 +133,42 @@ std::string statusText(int part) {
     SendMessageA(statusBar, SB_GETTEXTA, part, reinterpret_cast<LPARAM>(text));
     return text;
 }
+
+namespace {
+
+DWORD WINAPI answerBox(void* param) {
+    BoxAnswerer* answer = static_cast<BoxAnswerer*>(param);
+    for (int waited = 0; waited < 1000; ++waited, Sleep(10)) {
+        HWND box = FindWindowA("#32770", answer->caption.c_str());
+        DWORD process = 0;
+        if (!box || !IsWindowVisible(box))
+            continue;
+        GetWindowThreadProcessId(box, &process);
+        if (process != GetCurrentProcessId())
+            continue;
+        char text[512] = "";
+        GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+        answer->text = text;
+        answer->seen = true;
+        PostMessageA(box, WM_COMMAND, answer->button, 0);
+        return 0;
+    }
+    return 0;
+}
+
+} // namespace
+
+BoxAnswerer::BoxAnswerer(const std::string& caption, int button) : caption(caption), button(button) {
+    thread = CreateThread(nullptr, 0, answerBox, this, 0, nullptr);
+}
+
+BoxAnswerer::~BoxAnswerer() {
+    wait();
+    CloseHandle(thread);
+}
+
+bool BoxAnswerer::wait() {
+    while (MsgWaitForMultipleObjects(1, &thread, FALSE, 10000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
+        pumpPending();
+    return seen;
+}

@@ -45,3 +45,21 @@ struct TreeItemInfo {
 std::vector<TreeItemInfo> childItems(HWND tree, HTREEITEM parent);
 
 std::string statusText(int part);
+
+// Answers a message box or dialog of this process with the given caption, on a thread of its
+// own: waits for it, reads its caption and text, and presses button. The test thread meanwhile
+// sits in the box's modal loop.
+class BoxAnswerer {
+public:
+    BoxAnswerer(const std::string& caption, int button);
+    ~BoxAnswerer();
+    // Waits for the answer (up to 10 s); true when the box was seen.
+    bool wait();
+    std::string caption;
+    std::string text;
+    int button;
+    bool seen = false;
+
+private:
+    HANDLE thread;
+};
