@@ -11,6 +11,7 @@
 #include "model/survey.h"
 #include "pie/pieview.h"
 #include "res/resource.h"
+#include "settings/preferences.h"
 #include "settings/settings.h"
 
 #include <commctrl.h>
@@ -209,6 +210,16 @@ bool onCommand(HWND window, WPARAM wParam, LPARAM lParam) {
         copyPieToClipboard();
         return true;
     case IDM_PREFERENCES:
+        switch (runPreferencesDialog(window)) {
+        case 1:
+            InvalidateRect(PieWindow, nullptr, TRUE);
+            break;
+        case 2:
+            rescanCurrentDrive();
+            break;
+        default:
+            break;
+        }
         return true;
     case IDM_EXIT:
         SendMessageA(window, WM_CLOSE, 0, 0);

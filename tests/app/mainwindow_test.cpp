@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 namespace {
@@ -705,4 +706,110 @@ TEST_F(MainWindowTest, DeletingNeverReachesThroughALink) {
     }
     EXPECT_TRUE(exists("L:\\Outside\\precious.txt")) << "the link's target is untouched";
     EXPECT_TRUE(exists("L:\\Outside"));
+}
+
+namespace {
+
+struct DialogWork {
+    std::function<void(HWND)> work;
+    bool seen = false;
+};
+
+DWORD WINAPI driveDialog(void* param) {
+    DialogWork* job = static_cast<DialogWork*>(param);
+    for (int waited = 0; waited < 1000; ++waited, Sleep(10)) {
+        HWND dialog = FindWindowA("#32770", "Preferences");
+        if (!dialog || !IsWindowVisible(dialog))
+            continue;
+        job->seen = true;
+        job->work(dialog);
+        return 0;
+    }
+    return 0;
+}
+
+// Opens the Preferences dialog with command 102 while a second thread works it like a user.
+bool withPreferences(const std::function<void(HWND)>& work) {
+    DialogWork job{work};
+    HANDLE thread = CreateThread(nullptr, 0, driveDialog, &job, 0, nullptr);
+    SendMessageA(MainWindow, WM_COMMAND, IDM_PREFERENCES, 0);
+    WaitForSingleObject(thread, 10000);
+    CloseHandle(thread);
+    return job.seen;
+}
+
+std::string itemText(HWND dialog, int id) {
+    char text[64] = "";
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    return text;
+}
+
+void click(HWND dialog, int id) {
+    SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+
+} // namespace
+
+TEST_F(MainWindowTest, PreferencesShowTheDriveAndSaveOnlyWhatChanged) {
+    // No drive shown: drive C: and its measured cluster size; Cancel writes nothing.
+    std::string label, field;
+    ASSERT_TRUE(withPreferences([&](HWND dialog) {
+        label = itemText(dialog, IDC_DRIVELABEL);
+        field = itemText(dialog, IDC_CLUSTERSIZE);
+        click(dialog, IDC_SHOWFILES);
+        click(dialog, IDCANCEL);
+    }));
+    EXPECT_EQ(label, "Drive: C:\\");
+    EXPECT_EQ(field, "4096");
+    EXPECT_EQ(settingsText(), "");
+    EXPECT_EQ(showFiles.value, 0);
+
+    // A drive with an override of 1024: Advise proposes the measured size; OK erases the key and
+    // scans the drive again.
+    WritePrivateProfileStringA("Blocksizes", "U:\\", "1024", IniFileName.c_str());
+    DriveSurvey* u = scanDrive('U');
+    ASSERT_NE(u, nullptr);
+    ASSERT_EQ(u->clusterSize, 1024u);
+    ASSERT_TRUE(withPreferences([&](HWND dialog) {
+        label = itemText(dialog, IDC_DRIVELABEL);
+        field = itemText(dialog, IDC_CLUSTERSIZE);
+        click(dialog, IDC_ADVISE);
+        click(dialog, IDOK);
+    }));
+    EXPECT_EQ(label, "Drive: U:\\");
+    EXPECT_EQ(field, "1024");
+    EXPECT_EQ(settingsText().find("U:\\"), std::string::npos) << "the override is erased";
+    EXPECT_EQ(driveTable.slots[driveU].load(), scanningMark) << "result 2 scans the drive again";
+    ASSERT_TRUE(pumpUntil([] { return surveyInSlot(driveU) && pieView.currentNode; }));
+    EXPECT_EQ(surveyInSlot(driveU)->clusterSize, 4096u);
+
+    // The opening value written differently, and 0, write nothing and return 1; a changed check
+    // box alone is saved, and the status bar follows "Enable delete".
+    for (const char* typed : {"04096", "0"}) {
+        ASSERT_TRUE(withPreferences([&](HWND dialog) {
+            SetDlgItemTextA(dialog, IDC_CLUSTERSIZE, typed);
+            click(dialog, IDOK);
+        }));
+        EXPECT_EQ(settingsText().find("U:\\"), std::string::npos) << typed;
+        EXPECT_NE(surveyInSlot(driveU), nullptr) << typed << ": no new scan";
+    }
+    ASSERT_TRUE(withPreferences([&](HWND dialog) {
+        click(dialog, IDC_ENABLEDELETE);
+        click(dialog, IDOK);
+    }));
+    std::string text = settingsText();
+    EXPECT_NE(text.find("Enable delete=1"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Show files"), std::string::npos) << "an unchanged box writes nothing";
+    EXPECT_EQ(text.find("AutoExpand"), std::string::npos);
+    EXPECT_EQ(enableDelete.value, 1);
+    EXPECT_EQ(statusText(2), "Delete");
+
+    // Another cluster size is saved and the drive counted with it.
+    ASSERT_TRUE(withPreferences([&](HWND dialog) {
+        SetDlgItemTextA(dialog, IDC_CLUSTERSIZE, "512");
+        click(dialog, IDOK);
+    }));
+    EXPECT_NE(settingsText().find("U:\\=512"), std::string::npos);
+    ASSERT_TRUE(pumpUntil([] { return surveyInSlot(driveU) && pieView.currentNode; }));
+    EXPECT_EQ(surveyInSlot(driveU)->clusterSize, 512u);
 }

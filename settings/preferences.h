@@ -1,0 +1,8 @@
+// The Preferences dialog: the four switches and the cluster size of the current drive.
+#pragma once
+
+#include <windows.h>
+
+// Runs the dialog modally. Returns 0 (cancelled), 1 (closed with OK, cluster size unchanged) or 2
+// (the drive's cluster-size override was written or erased: the drive must be scanned again).
+INT_PTR runPreferencesDialog(HWND owner);
