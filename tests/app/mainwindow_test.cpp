@@ -813,3 +813,65 @@ TEST_F(MainWindowTest, PreferencesShowTheDriveAndSaveOnlyWhatChanged) {
     ASSERT_TRUE(pumpUntil([] { return surveyInSlot(driveU) && pieView.currentNode; }));
     EXPECT_EQ(surveyInSlot(driveU)->clusterSize, 512u);
 }
+
+namespace {
+
+struct WindowWait {
+    const char* className;
+    const char* caption;
+    int button;
+    std::string text;
+    bool seen = false;
+};
+
+// Waits for a top-level window of the given class and caption (from any process of this Wine
+// server), reads its caption, and with a button id presses it.
+DWORD WINAPI waitForWindow(void* param) {
+    WindowWait* wait = static_cast<WindowWait*>(param);
+    for (int waited = 0; waited < 1500; ++waited, Sleep(10)) {
+        HWND window = FindWindowA(wait->className, wait->caption);
+        if (!window || !IsWindowVisible(window))
+            continue;
+        char text[256] = "";
+        GetWindowTextA(window, text, sizeof text);
+        wait->text = text;
+        wait->seen = true;
+        if (wait->button)
+            SendMessageA(GetDlgItem(window, wait->button), BM_CLICK, 0, 0);
+        return 0;
+    }
+    return 0;
+}
+
+bool whileCommand(WindowWait& wait, int command) {
+    HANDLE thread = CreateThread(nullptr, 0, waitForWindow, &wait, 0, nullptr);
+    SendMessageA(MainWindow, WM_COMMAND, command, 0);
+    while (MsgWaitForMultipleObjects(1, &thread, FALSE, 20000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
+        pumpPending();
+    CloseHandle(thread);
+    return wait.seen;
+}
+
+} // namespace
+
+TEST_F(MainWindowTest, AboutAndHelpContents) {
+    WindowWait about{"#32770", "About Tarvale", IDOK, "", false};
+    ASSERT_TRUE(whileCommand(about, IDM_ABOUT));
+    EXPECT_FALSE(IsWindow(FindWindowA("#32770", "About Tarvale"))) << "OK closes it";
+
+    // The help engine finds tarvale.hlp in the current folder: the program's own.
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder = path;
+    folder = folder.substr(0, folder.rfind('\\'));
+    folder = folder.substr(0, folder.rfind('\\'));
+    char before[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, before);
+    SetCurrentDirectoryA(folder.c_str());
+    WindowWait help{nullptr, "Tarvale Help", 0, "", false};
+    EXPECT_TRUE(whileCommand(help, IDM_HELPCONTENTS)) << "the help window opens on the contents";
+    // Closing the main window tells the help engine to quit.
+    closeWindow();
+    EXPECT_TRUE(pumpUntil([] { return !FindWindowA(nullptr, "Tarvale Help"); }, 10000));
+    SetCurrentDirectoryA(before);
+}
