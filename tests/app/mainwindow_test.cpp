@@ -33,6 +33,7 @@ protected:
     void SetUp() override {
         DeleteFileA(settingsFilePath().c_str());
         showBytes.value = 0;
+        showFiles.value = 0;
         enableDelete.value = 0;
         autoExpand.value = 1;
         autoCollapse.value = 1;
