@@ -876,3 +876,55 @@ TEST_F(MainWindowTest, AboutAndHelpContents) {
     EXPECT_TRUE(pumpUntil([] { return !FindWindowA(nullptr, "Tarvale Help"); }, 10000));
     SetCurrentDirectoryA(before);
 }
+
+namespace {
+
+BOOL CALLBACK findRichEdit(HWND window, LPARAM found) {
+    char name[64] = "";
+    GetClassNameA(window, name, sizeof name);
+    if (_strnicmp(name, "RichEdit", 8) != 0)
+        return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
+// The first line of the topic the help engine's window shows, or empty.
+std::string shownHelpTopic() {
+    HWND help = FindWindowA("MS_WINHELP", nullptr);
+    HWND control = nullptr;
+    if (help)
+        EnumChildWindows(help, findRichEdit, reinterpret_cast<LPARAM>(&control));
+    if (!control)
+        return "";
+    char text[256] = "";
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutA(control, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                        5000, &copied);
+    std::string topic = text;
+    return topic.substr(0, topic.find_first_of("\r\n"));
+}
+
+} // namespace
+
+TEST_F(MainWindowTest, ThePreferencesHelpButtonOpensThePreferencesTopic) {
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder = path;
+    folder = folder.substr(0, folder.rfind('\\'));
+    folder = folder.substr(0, folder.rfind('\\'));
+    char before[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, before);
+    SetCurrentDirectoryA(folder.c_str());
+    std::string topic;
+    ASSERT_TRUE(withPreferences([&](HWND dialog) {
+        click(dialog, IDC_HELPBUTTON);
+        for (int waited = 0; waited < 1000 && topic != "The Preferences dialog"; ++waited, Sleep(10))
+            topic = shownHelpTopic();
+        EXPECT_TRUE(IsWindowVisible(dialog)) << "the dialog stays open";
+        click(dialog, IDCANCEL);
+    }));
+    EXPECT_EQ(topic, "The Preferences dialog");
+    closeWindow(); // tells the help engine to quit
+    EXPECT_TRUE(pumpUntil([] { return !FindWindowA("MS_WINHELP", nullptr); }, 10000));
+    SetCurrentDirectoryA(before);
+}
