@@ -24,6 +24,15 @@ namespace {
 
 constexpr int driveU = 20, driveV = 21;
 
+// The build folder that holds tarvale.exe and tarvale.hlp: the parent of this test's folder.
+std::string programFolder() {
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder = path;
+    folder = folder.substr(0, folder.rfind('\\'));
+    return folder.substr(0, folder.rfind('\\'));
+}
+
 // The real main window, made by the start-up code WinMain runs, on drives U: and V: laid out
 // by each case; the test thread pumps its messages.
 class MainWindowTest : public testing::Test {
@@ -419,11 +428,7 @@ TEST_F(MainWindowTest, ACommandLinePathIsScannedAndSelected) {
 }
 
 TEST(Program, ABadArgumentIsRefusedWithAMessageAndExitCode0) {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string exe = path;
-    exe = exe.substr(0, exe.rfind('\\'));
-    exe = exe.substr(0, exe.rfind('\\')) + "\\tarvale.exe";
+    const std::string exe = programFolder() + "\\tarvale.exe";
     for (const char* argument : {"Q:\\does-not-exist", "\"C:\\\""}) {
         std::string line = "\"" + exe + "\" " + argument;
         STARTUPINFOA startup = {};
@@ -472,11 +477,7 @@ TEST(Program, ClosingWhileAScanRunsEndsTheProcessCleanly) {
     std::string v = freshDrive("V");
     for (int i = 0; i < 400; ++i)
         makeDir(v + "D" + std::to_string(i));
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string exe = path;
-    exe = exe.substr(0, exe.rfind('\\'));
-    exe = exe.substr(0, exe.rfind('\\')) + "\\tarvale.exe";
+    const std::string exe = programFolder() + "\\tarvale.exe";
     std::string line = "\"" + exe + "\" V:\\";
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
@@ -861,11 +862,7 @@ TEST_F(MainWindowTest, AboutAndHelpContents) {
     EXPECT_FALSE(IsWindow(FindWindowA("#32770", "About Tarvale"))) << "OK closes it";
 
     // The help engine finds tarvale.hlp in the current folder: the program's own.
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder = path;
-    folder = folder.substr(0, folder.rfind('\\'));
-    folder = folder.substr(0, folder.rfind('\\'));
+    const std::string folder = programFolder();
     char before[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, before);
     SetCurrentDirectoryA(folder.c_str());
@@ -907,11 +904,7 @@ std::string shownHelpTopic() {
 } // namespace
 
 TEST_F(MainWindowTest, ThePreferencesHelpButtonOpensThePreferencesTopic) {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder = path;
-    folder = folder.substr(0, folder.rfind('\\'));
-    folder = folder.substr(0, folder.rfind('\\'));
+    const std::string folder = programFolder();
     char before[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, before);
     SetCurrentDirectoryA(folder.c_str());
