@@ -921,3 +921,59 @@ TEST_F(MainWindowTest, ThePreferencesHelpButtonOpensThePreferencesTopic) {
     EXPECT_TRUE(pumpUntil([] { return !FindWindowA("MS_WINHELP", nullptr); }, 10000));
     SetCurrentDirectoryA(before);
 }
+
+TEST_F(MainWindowTest, UsingHelpOpensTheHelpOnHelp) {
+    // Windows brings its own help on help; under Wine the engine finds the program's winhelp.hlp
+    // in the current folder.
+    const std::string folder = programFolder();
+    char before[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, before);
+    SetCurrentDirectoryA(folder.c_str());
+    WindowWait help{nullptr, "How to Use Help", 0, "", false};
+    EXPECT_TRUE(whileCommand(help, IDM_HELPONHELP));
+    std::string topic;
+    for (int waited = 0; waited < 1000 && topic.empty(); ++waited, Sleep(10))
+        topic = shownHelpTopic();
+    EXPECT_EQ(topic, "How to use help");
+    closeWindow();
+    EXPECT_TRUE(pumpUntil([] { return !FindWindowA("MS_WINHELP", nullptr); }, 10000));
+    SetCurrentDirectoryA(before);
+}
+
+TEST_F(MainWindowTest, OnTheWebHandsTheProgramsAddressToTheUsersBrowser) {
+    // The https handler is the recorder while the test runs. Wine reads protocol handlers from the
+    // machine's classes only, so that is where it goes, and the prefix's own handler comes back after.
+    const std::string record = freshFolder("web") + "address.txt";
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string recorder = self;
+    recorder = recorder.substr(0, recorder.rfind('\\')) + "\\recordurl.exe";
+    const std::string command = "\"" + recorder + "\" \"" + record + "\" \"%1\"";
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, "https\\shell\\open\\command", 0, nullptr, 0,
+                              KEY_READ | KEY_WRITE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    char saved[1024] = "";
+    DWORD savedSize = sizeof saved;
+    const bool hadHandler = RegQueryValueExA(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(saved),
+                                             &savedSize) == ERROR_SUCCESS;
+    RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                   DWORD(command.size() + 1));
+
+    SendMessageA(MainWindow, WM_COMMAND, IDM_WEBPAGE, 0);
+    std::string address;
+    EXPECT_TRUE(pumpUntil(
+        [&] {
+            std::ifstream in(record);
+            address.assign(std::istreambuf_iterator<char>(in), {});
+            return !address.empty();
+        },
+        20000));
+    EXPECT_EQ(address, "https://tarvale.example/");
+
+    if (hadHandler)
+        RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(saved), DWORD(strlen(saved) + 1));
+    else
+        RegDeleteValueA(key, nullptr);
+    RegCloseKey(key);
+}

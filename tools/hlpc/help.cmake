@@ -25,16 +25,24 @@ add_custom_command(OUTPUT ${TARVALE_HLPC}
     COMMENT "Building the help compiler for the build machine"
     VERBATIM)
 
-# README.md describes the markup; every other .md file is a topic. CONFIGURE_DEPENDS picks up added
-# and removed topics.
-file(GLOB TARVALE_HELP_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/docs/help/*.md)
-list(FILTER TARVALE_HELP_SOURCES EXCLUDE REGEX "/README\\.md$")
-add_custom_command(OUTPUT ${TARVALE_HELP_FILE}
-    COMMAND ${TARVALE_HLPC} ${TARVALE_HELP_FILE} ${TARVALE_HELP_SOURCES}
-    DEPENDS ${TARVALE_HLPC} ${TARVALE_HELP_SOURCES}
-    COMMENT "Compiling the help file tarvale.hlp"
-    VERBATIM)
-add_custom_target(tarvale_help ALL DEPENDS ${TARVALE_HELP_FILE})
+# A help file ${CMAKE_BINARY_DIR}/<file> compiled from the .md files of docs/<folder> by the target
+# <target>. README.md describes the markup; every other .md file is a topic. CONFIGURE_DEPENDS picks up
+# added and removed topics.
+function(tarvale_help_file target file folder)
+    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/docs/${folder}/*.md)
+    list(FILTER sources EXCLUDE REGEX "/README\\.md$")
+    add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/${file}
+        COMMAND ${TARVALE_HLPC} ${CMAKE_BINARY_DIR}/${file} ${sources}
+        DEPENDS ${TARVALE_HLPC} ${sources}
+        COMMENT "Compiling the help file ${file}"
+        VERBATIM)
+    add_custom_target(${target} ALL DEPENDS ${CMAKE_BINARY_DIR}/${file})
+endfunction()
+
+tarvale_help_file(tarvale_help tarvale.hlp help)
+# Help on help: Windows has its own, Wine has none and looks for winhelp.hlp beside the program.
+set(TARVALE_HELPONHELP_FILE ${CMAKE_BINARY_DIR}/winhelp.hlp)
+tarvale_help_file(tarvale_helponhelp winhelp.hlp help-on-help)
 
 if(TARVALE_TESTS)
     set(TARVALE_HLPREAD ${TARVALE_HOST_DIR}/hlpread)
@@ -51,6 +59,8 @@ if(TARVALE_TESTS)
     add_test(NAME help_file_reader
         COMMAND ${TARVALE_HLPREAD} ${TARVALE_HELP_FILE}
                 --title "Tarvale Help" --context "1132=The Preferences dialog" --context "1100=Contents")
+    add_test(NAME help_on_help_reader
+        COMMAND ${TARVALE_HLPREAD} ${TARVALE_HELPONHELP_FILE} --title "How to Use Help" --context "1=How to use help")
     add_test(NAME help_compiler_cases
         COMMAND sh ${CMAKE_SOURCE_DIR}/tests/help/compiler-cases.sh
                 ${TARVALE_HLPC} ${TARVALE_HLPREAD} ${CMAKE_BINARY_DIR}/help-cases)
