@@ -24,15 +24,6 @@ namespace {
 
 constexpr int driveU = 20, driveV = 21;
 
-// The build folder that holds tarvale.exe and tarvale.hlp: the parent of this test's folder.
-std::string programFolder() {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder = path;
-    folder = folder.substr(0, folder.rfind('\\'));
-    return folder.substr(0, folder.rfind('\\'));
-}
-
 // The real main window, made by the start-up code WinMain runs, on drives U: and V: laid out
 // by each case; the test thread pumps its messages.
 class MainWindowTest : public testing::Test {
@@ -972,7 +963,8 @@ TEST_F(MainWindowTest, OnTheWebHandsTheProgramsAddressToTheUsersBrowser) {
     EXPECT_EQ(address, "https://tarvale.example/");
 
     if (hadHandler)
-        RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(saved), DWORD(strlen(saved) + 1));
+        RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(saved),
+                       DWORD(strlen(saved) + 1));
     else
         RegDeleteValueA(key, nullptr);
     RegCloseKey(key);

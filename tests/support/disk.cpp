@@ -70,3 +70,11 @@ std::string settingsFilePath() {
     GetWindowsDirectoryA(folder, MAX_PATH);
     return std::string(folder) + "\\" + IniFileName;
 }
+
+std::string programFolder() {
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder = path;
+    folder = folder.substr(0, folder.rfind('\\'));
+    return folder.substr(0, folder.rfind('\\'));
+}

@@ -14,5 +14,7 @@ void makeDir(const std::string& path);
 void makeFile(const std::string& path, uint64_t length);
 // Removes a folder with its contents; links are removed, never followed.
 void wipeTree(const std::string& path);
+// The build folder holding tarvale.exe and the help files: the parent of the test program's folder.
+std::string programFolder();
 // Where the settings file lands: the Windows directory.
 std::string settingsFilePath();
