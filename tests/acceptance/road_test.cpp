@@ -300,6 +300,13 @@ std::string boxText(HWND box) {
     return text;
 }
 
+COLORREF screenPixel(POINT at) {
+    HDC screen = GetDC(nullptr);
+    const COLORREF colour = GetPixel(screen, at.x, at.y);
+    ReleaseDC(nullptr, screen);
+    return colour;
+}
+
 POINT middleOf(HWND window) {
     RECT r = screenRect(window);
     return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
@@ -372,6 +379,9 @@ TEST(Road, OneDriveFromPickingToTheNextStart) {
         EXPECT_GE(counts.size(), 3u) << "the tree fills while the drive is read";
         EXPECT_EQ(program.treeCount(), 1 + 2 + 2 + 1500);
         EXPECT_EQ(program.statusPart(1).rfind("Total space this device: ", 0), 0u) << program.statusPart(1);
+        // The chart on the screen: a coloured disc on white.
+        EXPECT_NE(screenPixel(program.piePoint(180, 0.5)), RGB(255, 255, 255));
+        EXPECT_EQ(screenPixel(program.piePoint(45, 1.35)), RGB(255, 255, 255));
 
         // The tree: a real click on Top.
         HTREEITEM root = program.next(nullptr, TVGN_ROOT);
