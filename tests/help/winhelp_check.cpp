@@ -12,6 +12,8 @@
 //   3. A click on the contents topic's link to the Preferences topic shows that topic.
 //   4. HELP_QUIT ends the engine.
 // Prints one line per check and "N passed, M failed"; exits with 1 when a check failed.
+#include "tests/support/check.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -27,21 +29,6 @@ const char* const contentsTitle = "Contents";
 const char* const preferencesTitle = "The Preferences dialog";
 constexpr ULONG_PTR preferencesContext = 1132;
 constexpr DWORD callTimeout = 30000, showTimeout = 5000;
-
-int passed = 0, failed = 0;
-
-bool check(bool ok, const std::string& what, const std::string& detail = "") {
-    (ok ? passed : failed)++;
-    std::printf("%s - %s%s\n", ok ? "ok  " : "FAIL", what.c_str(),
-                ok || detail.empty() ? "" : (": " + detail).c_str());
-    std::fflush(stdout);
-    return ok;
-}
-
-int finish() {
-    std::printf("%d passed, %d failed\n", passed, failed);
-    return failed ? 1 : 0;
-}
 
 void pump() {
     MSG msg;
@@ -114,7 +101,7 @@ void winHelp(const Call& call, const std::string& what) {
     GetExitCodeThread(thread, &code);
     if (!check(returned && code == 0, what, returned ? "WinHelp failed" : "WinHelp did not return in 30 s")) {
         EnumWindows(listForeignWindow, 0);
-        std::exit(finish());
+        std::exit(checkSummary());
     }
     CloseHandle(thread);
 }
@@ -210,7 +197,7 @@ int main(int argc, char** argv) {
     std::string name = path.substr(slash + 1);
     if (!check(GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES,
                "the help file " + path + " exists"))
-        return finish();
+        return checkSummary();
     SetCurrentDirectoryA(folder.c_str());
 
     HWND owner = CreateWindowA("STATIC", "winhelp_check", WS_OVERLAPPED, 0, 0, 100, 100, nullptr, nullptr,
@@ -242,5 +229,5 @@ int main(int argc, char** argv) {
     if (engine)
         CloseHandle(engine);
     DestroyWindow(owner);
-    return finish();
+    return checkSummary();
 }
