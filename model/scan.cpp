@@ -102,10 +102,26 @@ void adoptChild(DirNode* parent, DirNode* child) {
     parent->totalClusters += child->totalClusters;
 }
 
+// The listing of a directory is opened by the names as the file system spells them, not by the
+// shown names of pathOf: a shown name may differ in case, and a case-sensitive file system (a
+// Linux folder under Wine) resolves such a name only by searching the parent directory, once for
+// every subdirectory, which makes a wide folder cost the square of its size.
 struct Level {
     DirNode* node;
     HANDLE listing;
+    std::string name; // as listed; for the walk's first directory its whole path
 };
+
+// The path of a child of the innermost level, as listed, ending in a backslash.
+std::string listedPath(const std::vector<Level>& levels, const char* child) {
+    std::string path;
+    for (const Level& level : levels) {
+        path += level.name;
+        if (&level != &levels.front())
+            path += '\\';
+    }
+    return path + child + '\\';
+}
 
 } // namespace
 
@@ -191,7 +207,8 @@ DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* su
     std::vector<Level> levels;
     StatusTicker status;
     DirNode* top = enterDirectory(name, parent, survey, status);
-    levels.push_back({top, openListing(top, entry)});
+    std::string topPath = pathOf(top);
+    levels.push_back({top, findFirstEntry(topPath + "*", entry), topPath});
     bool haveEntry = levels.back().listing != INVALID_HANDLE_VALUE;
     for (;;) {
         Level& level = levels.back();
@@ -200,14 +217,15 @@ DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* su
                 level.node->ownClusters += clustersFor(survey, entry.nFileSizeLow, entry.nFileSizeHigh);
             } else if (entry.cFileName[0] != '.') {
                 bool link = isLinkEntry(entry);
+                std::string listedName = entry.cFileName;
                 DirNode* child = enterDirectory(displayName(entry), level.node, survey, status);
                 if (link) {
                     child->isLink = true;
                     finishDirectory(child);
                     adoptChild(level.node, child);
                 } else {
-                    HANDLE listing = openListing(child, entry);
-                    levels.push_back({child, listing});
+                    HANDLE listing = findFirstEntry(listedPath(levels, listedName.c_str()) + "*", entry);
+                    levels.push_back({child, listing, std::move(listedName)});
                     haveEntry = listing != INVALID_HANDLE_VALUE;
                     continue;
                 }
