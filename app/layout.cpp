@@ -9,6 +9,32 @@
 
 int32_t splitPos;
 
+// A settings file edited by hand, or written on a larger screen, can hold a window the user could
+// never reach or one too small to use; the window then opens where the system puts new windows,
+// and closing it saves that place.
+Placement reachablePlacement(Placement stored, const RECT& screen) {
+    Placement placement = stored;
+    const int64_t screenWidth = int64_t{screen.right} - screen.left;
+    const int64_t screenHeight = int64_t{screen.bottom} - screen.top;
+    if (placement.width != CW_USEDEFAULT) {
+        if (placement.width < minWindowWidth || placement.height < minWindowHeight) {
+            placement.width = placement.height = CW_USEDEFAULT;
+        } else {
+            placement.width = static_cast<int32_t>(std::min<int64_t>(placement.width, screenWidth));
+            placement.height = static_cast<int32_t>(std::min<int64_t>(placement.height, screenHeight));
+        }
+    }
+    if (placement.x != CW_USEDEFAULT) {
+        const int64_t width = placement.width == CW_USEDEFAULT ? minWindowWidth : placement.width;
+        const int64_t x = placement.x, y = placement.y;
+        const bool reachable = x < screen.right - titleGrip && x + width > screen.left + titleGrip &&
+                               y >= screen.top && y < screen.bottom - titleGrip;
+        if (!reachable)
+            placement.x = placement.y = CW_USEDEFAULT;
+    }
+    return placement;
+}
+
 namespace {
 
 // The drag: the bar's x, top, the client width at the press (right) and the bar's height.

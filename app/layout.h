@@ -16,6 +16,16 @@ constexpr int32_t paneHeightLoss = 46; // pane height = client height - 46
 constexpr int32_t dividerWidth = 4;
 constexpr int32_t dragMargin = 50;
 
+// Where the main window opens: the stored values, or the system's choice where they would hide
+// it. CW_USEDEFAULT in a value leaves it to the system.
+struct Placement {
+    int32_t x, y, width, height;
+};
+constexpr int32_t minWindowWidth = 200;
+constexpr int32_t minWindowHeight = 150;
+constexpr int32_t titleGrip = 40; // pixels of the title bar that must stay on the screen
+Placement reachablePlacement(Placement stored, const RECT& screen);
+
 // The divider position a drag ends on for a mouse x, in a client area width wide.
 int32_t clampedDividerX(int32_t mouseX, int32_t width);
 // Right edges of the three status bar parts for a client width.

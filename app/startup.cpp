@@ -1,5 +1,6 @@
 #include "app/startup.h"
 
+#include "app/layout.h"
 #include "app/mainwindow.h"
 #include "pie/piewindow.h"
 #include "res/resource.h"
@@ -37,8 +38,13 @@ bool registerWindowClasses(HINSTANCE instance, HINSTANCE previous) {
 }
 
 HWND createMainWindow() {
+    const RECT screen = {GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+                         GetSystemMetrics(SM_XVIRTUALSCREEN) + GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                         GetSystemMetrics(SM_YVIRTUALSCREEN) + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+    const Placement placement =
+        reachablePlacement({windowX.value, windowY.value, windowWidth.value, windowHeight.value}, screen);
     MainWindow = CreateWindowExA(0, MainClassName.c_str(), WindowTitle.c_str(), WS_OVERLAPPEDWINDOW,
-                                 windowX.value, windowY.value, windowWidth.value, windowHeight.value, nullptr,
+                                 placement.x, placement.y, placement.width, placement.height, nullptr,
                                  nullptr, appInstance, nullptr);
     return MainWindow;
 }

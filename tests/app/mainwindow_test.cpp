@@ -969,3 +969,47 @@ TEST_F(MainWindowTest, OnTheWebHandsTheProgramsAddressToTheUsersBrowser) {
         RegDeleteValueA(key, nullptr);
     RegCloseKey(key);
 }
+
+TEST(Placement, AStoredPlaceThatWouldHideTheWindowIsLeftToTheSystem) {
+    const RECT screen = {0, 0, 1024, 768};
+    const int32_t none = CW_USEDEFAULT;
+    struct Case {
+        Placement stored, opened;
+    };
+    const Case cases[] = {
+        {{40, 30, 700, 500}, {40, 30, 700, 500}},
+        {{-4, -0, 1032, 776}, {-4, 0, 1024, 768}}, // a maximised window's place, its size cut to the screen
+        {{none, none, none, none}, {none, none, none, none}},
+        {{none, 5, 700, 500}, {none, 5, 700, 500}},
+        {{40, 30, none, 500}, {40, 30, none, 500}},
+        // Off every edge, and just on.
+        {{1024 - 40, 30, 700, 500}, {none, none, 700, 500}},
+        {{1024 - 41, 30, 700, 500}, {983, 30, 700, 500}},
+        {{-700 + 40, 30, 700, 500}, {none, none, 700, 500}},
+        {{-700 + 41, 30, 700, 500}, {-659, 30, 700, 500}},
+        {{40, -1, 700, 500}, {none, none, 700, 500}},
+        {{40, 768 - 40, 700, 500}, {none, none, 700, 500}},
+        {{40, 768 - 41, 700, 500}, {40, 727, 700, 500}},
+        {{2147483647, 2147483647, 2147483647, 2147483647}, {none, none, 1024, 768}},
+        {{-2147483647, 40, 2147483647, 500}, {none, none, 1024, 500}},
+        // Too small to use.
+        {{40, 30, 0, 500}, {40, 30, none, none}},
+        {{40, 30, 199, 500}, {40, 30, none, none}},
+        {{40, 30, 200, 149}, {40, 30, none, none}},
+        {{40, 30, 200, 150}, {40, 30, 200, 150}},
+        {{40, 30, 700, none}, {40, 30, none, none}},
+        {{1024 - 100, 30, 0, 0}, {924, 30, none, none}},
+    };
+    for (const Case& c : cases) {
+        const Placement got = reachablePlacement(c.stored, screen);
+        EXPECT_EQ(got.x, c.opened.x) << c.stored.x << "," << c.stored.y << " " << c.stored.width << "x" << c.stored.height;
+        EXPECT_EQ(got.y, c.opened.y) << c.stored.x << "," << c.stored.y;
+        EXPECT_EQ(got.width, c.opened.width) << c.stored.width << "x" << c.stored.height;
+        EXPECT_EQ(got.height, c.opened.height) << c.stored.width << "x" << c.stored.height;
+    }
+    // A screen whose left edge is negative, as with a second monitor on the left.
+    const RECT wide = {-1280, 0, 1024, 768};
+    const Placement left = reachablePlacement({-1000, 100, 700, 500}, wide);
+    EXPECT_EQ(left.x, -1000);
+    EXPECT_EQ(left.y, 100);
+}
