@@ -19,15 +19,6 @@ namespace {
 
 const std::string title = "Tarvale for Windows 95, 98 and NT";
 
-bool waitFor(const std::function<bool()>& condition, int milliseconds = 30000) {
-    for (int waited = 0; waited < milliseconds; waited += 20) {
-        if (condition())
-            return true;
-        Sleep(20);
-    }
-    return condition();
-}
-
 // ---- real input ----
 
 void send(INPUT input) {

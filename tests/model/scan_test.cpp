@@ -4,6 +4,10 @@
 
 #include "app/mainwindow.h"
 #include "app/treeview.h"
+#include "pie/paint.h"
+#include "pie/pieview.h"
+#include "pie/piewindow.h"
+#include "settings/settings.h"
 #include "support/disk.h"
 #include "support/ui.h"
 
@@ -12,6 +16,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -280,6 +286,44 @@ TEST_F(ScanTest, DeepChainOfTwoThousandFoldersOnASmallThreadStack) {
     EXPECT_EQ(depth, 2000);
     EXPECT_EQ(node->ownClusters, 1u);
     EXPECT_EQ(findByPath(chain, pathOf(node)), node);
+
+    // The tree view opens all 2,000 levels to show the bottom one selected.
+    DWORD start = GetTickCount();
+    SendMessageA(DirTreeView, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(node->treeItem));
+    SendMessageA(DirTreeView, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(node->treeItem));
+    DWORD selecting = GetTickCount() - start;
+    EXPECT_EQ(reinterpret_cast<HTREEITEM>(SendMessageA(DirTreeView, TVM_GETNEXTITEM, TVGN_CARET, 0)),
+              node->treeItem);
+    RECT itemRect;
+    std::memcpy(&itemRect, &node->treeItem, sizeof node->treeItem); // the item goes in, its rectangle out
+    EXPECT_TRUE(SendMessageA(DirTreeView, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&itemRect)));
+
+    // The chart of the level above the bottom: one whole slice, named by its 4,000-character
+    // path when the mouse is over it.
+    PieCanvas canvas(400);
+    PieView view;
+    view.currentNode = node->parent;
+    int32_t savedDelete = enableDelete.value;
+    enableDelete.value = 0;
+    start = GetTickCount();
+    paintPie(canvas.window, canvas.memory, view, true);
+    DWORD painting = GetTickCount() - start;
+    EXPECT_NE(canvas.pixel(200, 120), RGB(255, 255, 255)) << "the slice is painted";
+    start = GetTickCount();
+    EXPECT_EQ(hitTestPie(canvas.window, view, 200, 120), 2);
+    DWORD hitting = GetTickCount() - start;
+    EXPECT_EQ(view.hotItem.directory, node);
+    std::string hover = statusText(0);
+    EXPECT_TRUE(hover == pathOf(node) + " (4096 bytes)") << "... " << hover.substr(hover.size() - 30);
+    EXPECT_GT(hover.size(), 4000u);
+    EXPECT_EQ(hitTestPie(canvas.window, view, 2, 2), 1);
+    EXPECT_EQ(statusText(0), "Zoom out");
+    applyClick(view);
+    EXPECT_EQ(view.currentNode, node->parent->parent);
+    enableDelete.value = savedDelete;
+    std::printf("2,000 levels: selecting the bottom %lu ms, painting %lu ms, hit test %lu ms\n",
+                static_cast<unsigned long>(selecting), static_cast<unsigned long>(painting),
+                static_cast<unsigned long>(hitting));
 }
 
 TEST_F(ScanTest, FilesAreListedOnceOnDemandLargestFirst) {

@@ -1,8 +1,11 @@
 #include "support/ui.h"
 
 #include "app/mainwindow.h"
+#include "pie/piewindow.h"
+#include "settings/settings.h"
 
 #include <algorithm>
+#include <cstring>
 
 UiLog uiLog;
 
@@ -126,11 +129,10 @@ std::vector<TreeItemInfo> childItems(HWND tree, HTREEITEM parent) {
 }
 
 std::string statusText(int part) {
-    char text[1024] = {};
     LRESULT length = SendMessageA(statusBar, SB_GETTEXTLENGTHA, part, 0);
-    if (LOWORD(length) >= sizeof text)
-        return "(too long)";
-    SendMessageA(statusBar, SB_GETTEXTA, part, reinterpret_cast<LPARAM>(text));
+    std::string text(LOWORD(length) + 1, '\0');
+    SendMessageA(statusBar, SB_GETTEXTA, part, reinterpret_cast<LPARAM>(text.data()));
+    text.resize(std::strlen(text.c_str()));
     return text;
 }
 
@@ -171,4 +173,33 @@ bool BoxAnswerer::wait() {
     while (MsgWaitForMultipleObjects(1, &thread, FALSE, 10000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
         pumpPending();
     return seen;
+}
+
+PieCanvas::PieCanvas(int size) {
+    registerPieWindowClass(GetModuleHandleA(nullptr)); // fails harmlessly when already registered
+    if (!arrowCursor)
+        waitCursor = arrowCursor = LoadCursorA(nullptr, IDC_ARROW);
+    RECT outer = {0, 0, size, size};
+    AdjustWindowRectEx(&outer, WS_POPUP, FALSE, 0);
+    window = CreateWindowExA(0, PieClassName.c_str(), "", WS_POPUP, 0, 0, outer.right - outer.left,
+                             outer.bottom - outer.top, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    HDC screen = GetDC(nullptr);
+    memory = CreateCompatibleDC(screen);
+    bitmap = CreateCompatibleBitmap(screen, size, size);
+    ReleaseDC(nullptr, screen);
+    oldBitmap = SelectObject(memory, bitmap);
+    PatBlt(memory, 0, 0, size, size, WHITENESS);
+}
+
+PieCanvas::~PieCanvas() {
+    SelectObject(memory, oldBitmap);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    DestroyWindow(window);
+}
+
+COLORREF PieCanvas::pixel(int x, int y) {
+    SetMapMode(memory, MM_TEXT);
+    SetViewportOrgEx(memory, 0, 0, nullptr);
+    return GetPixel(memory, x, y);
 }

@@ -63,3 +63,16 @@ public:
 private:
     HANDLE thread;
 };
+
+// A hidden pie window whose client area is size pixels square, and a white bitmap of that size
+// selected into a memory context to paint the chart into.
+struct PieCanvas {
+    HWND window = nullptr;
+    HDC memory = nullptr;
+    HBITMAP bitmap = nullptr;
+    HGDIOBJ oldBitmap = nullptr;
+    explicit PieCanvas(int size);
+    ~PieCanvas();
+    // The colour of a device pixel, after a paint has set the chart's mapping.
+    COLORREF pixel(int x, int y);
+};
