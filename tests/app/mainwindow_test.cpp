@@ -8,6 +8,7 @@
 #include "res/resource.h"
 #include "settings/settings.h"
 #include "support/disk.h"
+#include "support/program.h"
 #include "support/ui.h"
 
 #include <gtest/gtest.h>
@@ -419,32 +420,15 @@ TEST_F(MainWindowTest, ACommandLinePathIsScannedAndSelected) {
 }
 
 TEST(Program, ABadArgumentIsRefusedWithAMessageAndExitCode0) {
-    const std::string exe = programFolder() + "\\tarvale.exe";
     for (const char* argument : {"Q:\\does-not-exist", "\"C:\\\""}) {
-        std::string line = "\"" + exe + "\" " + argument;
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process = {};
-        ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                   &process))
-            << line;
-        HWND box = nullptr;
-        ASSERT_TRUE(
-            pumpUntil([&] { return (box = FindWindowA("#32770", ProductTitle.c_str())) != nullptr; }, 30000))
-            << argument;
-        char text[256] = "";
-        GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-        EXPECT_STREQ(
-            text,
-            "Sorry, cannot accept UNC drive specifications.\nPlease assign a logical drive-letter first.");
-        EXPECT_EQ(FindWindowA("TarvaleClass", nullptr), nullptr) << "no window before the message";
-        SendMessageA(box, WM_COMMAND, IDOK, 0);
-        ASSERT_EQ(WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0);
-        DWORD code = 99;
-        GetExitCodeProcess(process.hProcess, &code);
-        EXPECT_EQ(code, 0u) << argument;
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
+        Program program(argument);
+        ASSERT_TRUE(program.started) << argument;
+        ASSERT_TRUE(program.waitForWindowOrBox()) << argument;
+        EXPECT_EQ(program.window, nullptr) << "no window before the message";
+        ASSERT_NE(program.box, nullptr) << argument;
+        EXPECT_EQ(program.boxText(),
+                  "Sorry, cannot accept UNC drive specifications.\nPlease assign a logical drive-letter first.");
+        EXPECT_EQ(program.close(), 0u) << argument;
     }
 }
 
@@ -468,22 +452,11 @@ TEST(Program, ClosingWhileAScanRunsEndsTheProcessCleanly) {
     std::string v = freshDrive("V");
     for (int i = 0; i < 400; ++i)
         makeDir(v + "D" + std::to_string(i));
-    const std::string exe = programFolder() + "\\tarvale.exe";
-    std::string line = "\"" + exe + "\" V:\\";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    ASSERT_TRUE(
-        CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
-    HWND window = nullptr;
-    ASSERT_TRUE(pumpUntil([&] { return (window = FindWindowA("TarvaleClass", nullptr)) != nullptr; }, 30000));
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    ASSERT_EQ(WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0);
-    DWORD code = 99;
-    GetExitCodeProcess(process.hProcess, &code);
-    EXPECT_EQ(code, 0u);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
+    Program program("V:\\");
+    ASSERT_TRUE(program.started);
+    ASSERT_TRUE(program.waitForWindowOrBox());
+    ASSERT_NE(program.window, nullptr) << program.boxText();
+    EXPECT_EQ(program.close(), 0u);
     std::string settings;
     std::ifstream file(settingsFilePath());
     std::getline(file, settings, '\0');

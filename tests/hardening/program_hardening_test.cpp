@@ -3,6 +3,7 @@
 // or a window, and close with exit code 0.
 #include "settings/settings.h"
 #include "support/disk.h"
+#include "support/program.h"
 
 #include <gtest/gtest.h>
 
@@ -25,81 +26,6 @@ std::string windowText(HWND window) {
     GetWindowTextA(window, text, sizeof text);
     return text;
 }
-
-// One start of the program, with an argument (none when empty) and a working folder.
-class Program {
-public:
-    explicit Program(const std::string& argument, const char* folder = nullptr) {
-        std::string line = programFolder();
-        line.insert(0, 1, '"');
-        line += "\\tarvale.exe\"";
-        if (!argument.empty())
-            line.append(" ").append(argument);
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        started =
-            CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder, &startup, &info);
-    }
-    ~Program() {
-        if (!started)
-            return;
-        if (WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT)
-            TerminateProcess(info.hProcess, 99);
-        CloseHandle(info.hProcess);
-        CloseHandle(info.hThread);
-    }
-
-    // Waits until the program shows its main window or a message box of its own.
-    bool waitForWindowOrBox() {
-        return waitFor([&] {
-            return (window = ownWindow("TarvaleClass", nullptr)) ||
-                   (box = ownWindow("#32770", ProductTitle.c_str()));
-        });
-    }
-
-    std::string boxText() const {
-        char text[512] = "";
-        GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-        return text;
-    }
-
-    HWND child(const char* className) const { return FindWindowExA(window, nullptr, className, nullptr); }
-
-    // Closes the window (or answers the box) and returns the exit code; 99 when it did not end.
-    DWORD close() {
-        if (window)
-            PostMessageA(window, WM_CLOSE, 0, 0);
-        if (box)
-            PostMessageA(box, WM_COMMAND, IDOK, 0);
-        if (WaitForSingleObject(info.hProcess, 30000) != WAIT_OBJECT_0)
-            return 99;
-        DWORD code = 98;
-        GetExitCodeProcess(info.hProcess, &code);
-        return code;
-    }
-
-    // Whether the process ended on its own within the time.
-    bool ended(DWORD milliseconds) const {
-        return WaitForSingleObject(info.hProcess, milliseconds) == WAIT_OBJECT_0;
-    }
-
-    bool started = false;
-    PROCESS_INFORMATION info = {};
-    HWND window = nullptr;
-    HWND box = nullptr;
-
-private:
-    HWND ownWindow(const char* className, const char* caption) const {
-        for (HWND found = FindWindowExA(nullptr, nullptr, className, caption); found;
-             found = FindWindowExA(nullptr, found, className, caption)) {
-            DWORD process = 0;
-            GetWindowThreadProcessId(found, &process);
-            if (process == info.dwProcessId && IsWindowVisible(found))
-                return found;
-        }
-        return nullptr;
-    }
-};
 
 // ---- the settings file ----
 
