@@ -2,6 +2,7 @@
 // real mouse moves, clicks and keys (SendInput), and only what the program shows is read back:
 // the caption, the status bar, the tree items, the clipboard, the settings file and the disk.
 #include "support/disk.h"
+#include "support/program.h"
 
 #include <gtest/gtest.h>
 
@@ -144,9 +145,9 @@ RECT screenRect(HWND window) {
 }
 
 // One running tarvale.exe and its windows.
-class Program {
+class DrivenProgram {
 public:
-    Program() {
+    DrivenProgram() {
         std::string line = "\"" + programFolder() + "\\tarvale.exe\"";
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
@@ -172,7 +173,7 @@ public:
         waitFor([&] { return GetForegroundWindow() == main; }, 5000);
         Sleep(500);
     }
-    ~Program() {
+    ~DrivenProgram() {
         remote.reset();
         if (process.hProcess && WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) {
             PostMessageA(main, WM_CLOSE, 0, 0);
@@ -184,8 +185,8 @@ public:
             CloseHandle(process.hThread);
         }
     }
-    Program(const Program&) = delete;
-    Program& operator=(const Program&) = delete;
+    DrivenProgram(const DrivenProgram&) = delete;
+    DrivenProgram& operator=(const DrivenProgram&) = delete;
 
     std::string caption() const {
         char text[512] = "";
@@ -327,7 +328,7 @@ TEST(Road, OneDriveFromPickingToTheNextStart) {
     RECT placed{};
     int split = 0;
     {
-        Program program;
+        DrivenProgram program;
         ASSERT_TRUE(program.started);
         ASSERT_TRUE(program.tree && program.status && program.toolbar && program.combo && program.pie);
         EXPECT_EQ(program.caption(), title);
@@ -499,7 +500,7 @@ TEST(Road, OneDriveFromPickingToTheNextStart) {
     EXPECT_GT(setting("Tarvale", "Split"), 0);
 
     // The next start comes back at the same place, with the same divider.
-    Program again;
+    DrivenProgram again;
     ASSERT_TRUE(again.started);
     RECT back = screenRect(again.main), tree = screenRect(again.tree);
     EXPECT_EQ(back.left, placed.left);

@@ -20,10 +20,9 @@ namespace {
 class PaintTest : public testing::Test {
 protected:
     UiHarness ui;
-    HWND window = nullptr;
-    HDC memory = nullptr;
-    HBITMAP bitmap = nullptr;
-    HGDIOBJ oldBitmap = nullptr;
+    PieCanvas canvas{400};
+    const HWND window = canvas.window;
+    const HDC memory = canvas.memory;
 
     static void SetUpTestSuite() {
         registerPieWindowClass(GetModuleHandleA(nullptr));
@@ -33,40 +32,21 @@ protected:
     }
 
     void SetUp() override {
-        RECT outer = {0, 0, 400, 400};
-        AdjustWindowRectEx(&outer, WS_POPUP, FALSE, 0);
-        window =
-            CreateWindowExA(0, PieClassName.c_str(), "", WS_POPUP, 0, 0, outer.right - outer.left,
-                            outer.bottom - outer.top, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-        HDC screen = GetDC(nullptr);
-        memory = CreateCompatibleDC(screen);
-        bitmap = CreateCompatibleBitmap(screen, 400, 400);
-        ReleaseDC(nullptr, screen);
-        oldBitmap = SelectObject(memory, bitmap);
-        PatBlt(memory, 0, 0, 400, 400, WHITENESS);
         showFiles.value = 0;
         showBytes.value = 0;
         enableDelete.value = 0;
     }
 
     void TearDown() override {
-        SelectObject(memory, oldBitmap);
-        DeleteObject(bitmap);
-        DeleteDC(memory);
-        DestroyWindow(window);
         showFiles.value = 0;
         enableDelete.value = 0;
     }
 
     // The colour at a pie angle and a distance from the centre, in logical units.
     COLORREF colourAt(int32_t angle, int32_t distance) {
-        POINT p;
         double radians = (angle + 900) * 6.283185307179586 / 3600;
-        p.x = 200 + static_cast<LONG>(distance * std::cos(radians) * 400 / 10000);
-        p.y = 200 - static_cast<LONG>(distance * std::sin(radians) * 400 / 10000);
-        SetMapMode(memory, MM_TEXT);
-        SetViewportOrgEx(memory, 0, 0, nullptr);
-        return GetPixel(memory, p.x, p.y);
+        return canvas.pixel(200 + static_cast<int>(distance * std::cos(radians) * 400 / 10000),
+                            200 - static_cast<int>(distance * std::sin(radians) * 400 / 10000));
     }
 
     PieView viewOf(DirNode* node) {

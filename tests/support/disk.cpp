@@ -78,12 +78,3 @@ std::string programFolder() {
     folder = folder.substr(0, folder.rfind('\\'));
     return folder.substr(0, folder.rfind('\\'));
 }
-
-bool waitFor(const std::function<bool()>& condition, int milliseconds) {
-    for (int waited = 0; waited < milliseconds; waited += 20) {
-        if (condition())
-            return true;
-        Sleep(20);
-    }
-    return condition();
-}

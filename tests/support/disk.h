@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 // An empty folder T:\name\ (removed first with everything in it); returns its path.
@@ -19,7 +18,3 @@ void wipeTree(const std::string& path);
 std::string programFolder();
 // Where the settings file lands: the Windows directory.
 std::string settingsFilePath();
-
-// Polls condition every 20 ms, without pumping messages, until it holds or the time is up;
-// for windows and files of another process. Returns whether it held.
-bool waitFor(const std::function<bool()>& condition, int milliseconds = 30000);

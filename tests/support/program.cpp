@@ -62,3 +62,12 @@ HWND Program::ownWindow(const char* className, const char* caption) const {
     }
     return nullptr;
 }
+
+bool waitFor(const std::function<bool()>& condition, int milliseconds) {
+    for (int waited = 0; waited < milliseconds; waited += 20) {
+        if (condition())
+            return true;
+        Sleep(20);
+    }
+    return condition();
+}

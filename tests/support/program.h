@@ -5,7 +5,12 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
+
+// Polls condition every 20 ms, without pumping messages, until it holds or the time is up;
+// for windows and files of another process. Returns whether it held.
+bool waitFor(const std::function<bool()>& condition, int milliseconds = 30000);
 
 class Program {
 public:
