@@ -2,13 +2,13 @@
 
 #include "app/mainwindow.h"
 #include "app/treeview.h"
+#include "model/listing.h"
 #include "model/sizetree.h"
 #include "model/survey.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
 namespace {
@@ -29,14 +29,6 @@ bool isDataTag(DWORD tag) {
     default:
         return (tag & 0xFFFF0FFF) == 0x9000001A; // CLOUD, CLOUD_1 ... CLOUD_F
     }
-}
-
-HANDLE openListing(const DirNode* node, WIN32_FIND_DATAA& entry) {
-    return findFirstEntry(pathOf(node) + "*", entry);
-}
-
-bool isDirectory(const WIN32_FIND_DATAA& entry) {
-    return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 // The status bar names the directory being read. A walk enters thousands of directories a
@@ -102,94 +94,62 @@ void adoptChild(DirNode* parent, DirNode* child) {
     parent->totalClusters += child->totalClusters;
 }
 
-// The listing of a directory is opened by the names as the file system spells them, not by the
-// shown names of pathOf: a shown name may differ in case, and a case-sensitive file system (a
-// Linux folder under Wine) resolves such a name only by searching the parent directory, once for
-// every subdirectory, which makes a wide folder cost the square of its size.
 struct Level {
     DirNode* node;
-    HANDLE listing;
-    std::string name; // as listed; for the walk's first directory its whole path
+    Listing listing;
 };
 
-// The path of a child of the innermost level, as listed, ending in a backslash.
-std::string listedPath(const std::vector<Level>& levels, const char* child) {
-    std::string path;
-    for (const Level& level : levels) {
-        path += level.name;
-        if (&level != &levels.front())
-            path += '\\';
-    }
-    return path + child + '\\';
+// Opens a directory's listing by the names the file system gave (listedPathOf), never by the shown
+// names of pathOf: on a case-sensitive file system a shown name can mean another directory, or,
+// resolved by a search of the parent for every subdirectory, make a wide folder cost the square
+// of its size.
+bool openLevel(std::vector<Level>& levels, DirNode* node, ListedEntry& entry) {
+    levels.push_back({node, Listing()});
+    return openListing(levels.back().listing, listedPathOf(node), entry);
 }
 
 } // namespace
 
-HANDLE findFirstEntry(const std::string& pattern, WIN32_FIND_DATAA& entry) {
-    if (pattern.size() < MAX_PATH)
-        return FindFirstFileA(pattern.c_str(), &entry);
-    // The ...A functions stop at MAX_PATH characters; beyond it only the wide function with the
-    // "\\?\" prefix reaches. Its handle then goes on with FindNextFileA like any other.
-    int length = MultiByteToWideChar(CP_ACP, 0, pattern.c_str(), -1, nullptr, 0);
-    if (length <= 0)
-        return INVALID_HANDLE_VALUE;
-    std::wstring wide = L"\\\\?\\";
-    size_t prefix = wide.size();
-    wide.resize(prefix + static_cast<size_t>(length));
-    MultiByteToWideChar(CP_ACP, 0, pattern.c_str(), -1, &wide[prefix], length);
-    WIN32_FIND_DATAW found;
-    HANDLE listing = FindFirstFileW(wide.c_str(), &found);
-    if (listing == INVALID_HANDLE_VALUE)
-        return listing;
-    entry.dwFileAttributes = found.dwFileAttributes;
-    entry.ftCreationTime = found.ftCreationTime;
-    entry.ftLastAccessTime = found.ftLastAccessTime;
-    entry.ftLastWriteTime = found.ftLastWriteTime;
-    entry.nFileSizeHigh = found.nFileSizeHigh;
-    entry.nFileSizeLow = found.nFileSizeLow;
-    entry.dwReserved0 = found.dwReserved0;
-    entry.dwReserved1 = found.dwReserved1;
-    WideCharToMultiByte(CP_ACP, 0, found.cFileName, -1, entry.cFileName, sizeof entry.cFileName, nullptr,
-                        nullptr);
-    WideCharToMultiByte(CP_ACP, 0, found.cAlternateFileName, -1, entry.cAlternateFileName,
-                        sizeof entry.cAlternateFileName, nullptr, nullptr);
-    return listing;
-}
-
-bool isLinkEntry(const WIN32_FIND_DATAA& entry) {
-    return (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && !isDataTag(entry.dwReserved0);
+bool isLinkEntry(const ListedEntry& entry) {
+    return isReparsePoint(entry) && !isDataTag(entry.reparseTag);
 }
 
 uint64_t clustersFor(const DriveSurvey* survey, DWORD sizeLow, DWORD sizeHigh) {
-    uint64_t size = (static_cast<uint64_t>(sizeHigh) << 32) | sizeLow;
+    return clustersFor(survey, (static_cast<uint64_t>(sizeHigh) << 32) | sizeLow);
+}
+
+uint64_t clustersFor(const DriveSurvey* survey, uint64_t size) {
     uint64_t clusterSize = survey->clusterSize;
     return size / clusterSize + (size % clusterSize != 0 ? 1 : 0);
 }
 
-const char* displayName(WIN32_FIND_DATAA& entry) {
-    char* name = entry.cFileName;
-    if (entry.cAlternateFileName[0] != '\0')
+std::string displayName(const ListedEntry& entry) {
+    std::string name = entry.name;
+    if (entry.hasShortName || name.empty())
         return name;
     bool ascii = true;
-    for (const char* c = name; *c; ++c)
-        ascii = ascii && static_cast<unsigned char>(*c) < 0x80;
+    for (char c : name)
+        ascii = ascii && static_cast<unsigned char>(c) < 0x80;
     if (ascii) {
-        CharLowerA(name);
-        CharUpperBuffA(name, 1);
+        CharLowerA(&name[0]);
+        CharUpperBuffA(&name[0], 1);
         return name;
     }
     // A character outside ASCII may take several bytes, and changing the case of one byte of it
     // would break the name; change whole characters in UTF-16 instead.
-    WCHAR wide[MAX_PATH];
-    if (MultiByteToWideChar(CP_ACP, 0, name, -1, wide, MAX_PATH) <= 0)
+    int length = MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), nullptr, 0);
+    if (length <= 0)
         return name;
-    CharLowerW(wide);
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), &wide[0], length);
+    CharLowerBuffW(&wide[0], static_cast<DWORD>(length));
     if (!IS_HIGH_SURROGATE(wide[0]))
-        CharUpperBuffW(wide, 1);
-    char narrow[MAX_PATH];
-    int length = WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow, sizeof narrow, nullptr, nullptr);
-    if (length > 0)
-        std::memcpy(name, narrow, static_cast<size_t>(length));
+        CharUpperBuffW(&wide[0], 1);
+    int bytes = WideCharToMultiByte(CP_ACP, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0)
+        return name;
+    name.resize(static_cast<size_t>(bytes));
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), length, &name[0], bytes, nullptr, nullptr);
     return name;
 }
 
@@ -203,38 +163,30 @@ int CALLBACK compareBySize(LPARAM a, LPARAM b, LPARAM) {
 // tree a file system allows is walked on a small thread stack; the order of work is that of the
 // recursive walk.
 DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* survey) {
-    WIN32_FIND_DATAA entry;
+    ListedEntry entry;
     std::vector<Level> levels;
     StatusTicker status;
-    DirNode* top = enterDirectory(name, parent, survey, status);
-    std::string topPath = pathOf(top);
-    levels.push_back({top, findFirstEntry(topPath + "*", entry), topPath});
-    bool haveEntry = levels.back().listing != INVALID_HANDLE_VALUE;
+    bool haveEntry = openLevel(levels, enterDirectory(name, parent, survey, status), entry);
     for (;;) {
         Level& level = levels.back();
         if (haveEntry) {
             if (!isDirectory(entry)) {
-                level.node->ownClusters += clustersFor(survey, entry.nFileSizeLow, entry.nFileSizeHigh);
-            } else if (entry.cFileName[0] != '.') {
-                bool link = isLinkEntry(entry);
-                std::string listedName = entry.cFileName;
+                level.node->ownClusters += clustersFor(survey, entry.size);
+            } else if (entry.name[0] != '.') {
                 DirNode* child = enterDirectory(displayName(entry), level.node, survey, status);
-                if (link) {
-                    child->isLink = true;
-                    finishDirectory(child);
-                    adoptChild(level.node, child);
-                } else {
-                    HANDLE listing = findFirstEntry(listedPath(levels, listedName.c_str()) + "*", entry);
-                    levels.push_back({child, listing, std::move(listedName)});
-                    haveEntry = listing != INVALID_HANDLE_VALUE;
+                setListedName(child, entry.name);
+                if (!isLinkEntry(entry)) {
+                    haveEntry = openLevel(levels, child, entry);
                     continue;
                 }
+                child->isLink = true;
+                finishDirectory(child);
+                adoptChild(level.node, child);
             }
-            haveEntry = FindNextFileA(level.listing, &entry) != FALSE;
+            haveEntry = nextEntry(level.listing, entry);
             continue;
         }
-        if (level.listing != INVALID_HANDLE_VALUE)
-            FindClose(level.listing);
+        closeListing(level.listing);
         DirNode* done = level.node;
         finishDirectory(done);
         levels.pop_back();
@@ -243,7 +195,7 @@ DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* su
             return done;
         }
         adoptChild(levels.back().node, done);
-        haveEntry = FindNextFileA(levels.back().listing, &entry) != FALSE;
+        haveEntry = nextEntry(levels.back().listing, entry);
     }
 }
 
@@ -258,19 +210,20 @@ void listFiles(DirNode* node) {
         node->filesListed = true;
         return;
     }
-    WIN32_FIND_DATAA entry;
-    HANDLE listing = openListing(node, entry);
-    if (listing == INVALID_HANDLE_VALUE)
+    ListedEntry entry;
+    Listing listing;
+    if (!openListing(listing, listedPathOf(node), entry))
         return;
     do {
         if (isDirectory(entry))
             continue;
         FileEntry* file = new FileEntry;
         file->name = displayName(entry);
-        file->clusters = clustersFor(node->survey, entry.nFileSizeLow, entry.nFileSizeHigh);
+        file->clusters = clustersFor(node->survey, entry.size);
+        setListedName(node, file, entry.name);
         appendUnsorted(*node->files, file);
-    } while (FindNextFileA(listing, &entry));
-    FindClose(listing);
+    } while (nextEntry(listing, entry));
+    closeListing(listing);
     sortBySize(*node->files);
     node->filesListed = true;
 }

@@ -8,6 +8,7 @@
 
 struct DirNode;
 struct DriveSurvey;
+struct ListedEntry;
 
 // Creates and scans the node of directory name under parent (null for a drive's root, whose name
 // is the root path). Reports to the tree view and the status bar as it goes.
@@ -18,17 +19,15 @@ void listFiles(DirNode* node);
 
 // Clusters taken on disk by a file of sizeHigh * 2^32 + sizeLow bytes.
 uint64_t clustersFor(const DriveSurvey* survey, DWORD sizeLow, DWORD sizeHigh);
+uint64_t clustersFor(const DriveSurvey* survey, uint64_t size);
 
-// A name that has no separate short form is shown as "Readme.txt"; others keep their case.
-// Rewrites the entry's cFileName in place and returns it.
-const char* displayName(WIN32_FIND_DATAA& entry);
+// The name to show for a listed entry: one that has no separate short form is shown as
+// "Readme.txt"; others keep their case.
+std::string displayName(const ListedEntry& entry);
 
 // Tree-view sort callback: larger totals first.
 int CALLBACK compareBySize(LPARAM a, LPARAM b, LPARAM unused);
 
-// FindFirstFileA, also for patterns longer than MAX_PATH characters.
-HANDLE findFirstEntry(const std::string& pattern, WIN32_FIND_DATAA& entry);
-
 // Whether a directory entry is a link that must not be descended into: any reparse point except
 // those that hold a real folder's data on this volume or in the cloud.
-bool isLinkEntry(const WIN32_FIND_DATAA& entry);
+bool isLinkEntry(const ListedEntry& entry);

@@ -18,7 +18,79 @@ bool matchesAt(const std::string& text, size_t offset, const std::string& part) 
     return true;
 }
 
+std::string inAsciiCase(std::string text, bool upper) {
+    for (char& c : text) {
+        if (upper && c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+        else if (!upper)
+            c = asciiLower(c);
+    }
+    return text;
+}
+
+ListedCase caseOf(const std::string& shown, const std::string& listed) {
+    if (listed == shown)
+        return ListedCase::AsShown;
+    if (listed == inAsciiCase(shown, false))
+        return ListedCase::Lower;
+    if (listed == inAsciiCase(shown, true))
+        return ListedCase::Upper;
+    return ListedCase::Apart;
+}
+
+std::string listedName(const std::string& shown, ListedCase listedCase, const DriveSurvey* survey,
+                       const void* record) {
+    switch (listedCase) {
+    case ListedCase::AsShown:
+        break;
+    case ListedCase::Lower:
+        return inAsciiCase(shown, false);
+    case ListedCase::Upper:
+        return inAsciiCase(shown, true);
+    case ListedCase::Apart:
+        return survey->listedNames.at(record);
+    }
+    return shown;
+}
+
+// A deleted subtree takes the listed names it kept with it.
+void forgetListedNames(DirNode* subtree) {
+    DriveSurvey* survey = subtree->survey;
+    if (survey->listedNames.empty())
+        return;
+    std::vector<const DirNode*> pending{subtree};
+    while (!pending.empty()) {
+        const DirNode* node = pending.back();
+        pending.pop_back();
+        survey->listedNames.erase(node);
+        if (node->files)
+            for (const FileEntry* entry : node->files->items)
+                survey->listedNames.erase(entry);
+        pending.insert(pending.end(), node->children.items.begin(), node->children.items.end());
+    }
+}
+
 } // namespace
+
+void setListedName(DirNode* node, const std::string& listed) {
+    node->listedCase = caseOf(node->name, listed);
+    if (node->listedCase == ListedCase::Apart)
+        node->survey->listedNames[node] = listed;
+}
+
+void setListedName(const DirNode* dir, FileEntry* entry, const std::string& listed) {
+    entry->listedCase = caseOf(entry->name, listed);
+    if (entry->listedCase == ListedCase::Apart)
+        dir->survey->listedNames[entry] = listed;
+}
+
+std::string listedNameOf(const DirNode* node) {
+    return listedName(node->name, node->listedCase, node->survey, node);
+}
+
+std::string listedNameOf(const DirNode* dir, const FileEntry* entry) {
+    return listedName(entry->name, entry->listedCase, dir->survey, entry);
+}
 
 void destroyElement(DirNode* node) {
     destroyNode(node);
@@ -57,6 +129,19 @@ std::string pathOf(const DirNode* node) {
     return path;
 }
 
+std::string listedPathOf(const DirNode* node) {
+    std::vector<const DirNode*> chain;
+    const DirNode* root = node;
+    for (; root->parent; root = root->parent)
+        chain.push_back(root);
+    std::string path = root->survey->rootPath;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        path += listedNameOf(*it);
+        path += '\\';
+    }
+    return path;
+}
+
 DirNode* rootOf(DirNode* node) {
     while (node->parent)
         node = node->parent;
@@ -87,26 +172,46 @@ DirNode* findByPath(DirNode* node, const std::string& path) {
     return node;
 }
 
+// Never below zero: a total is a count the model made, and what it did not count it cannot give
+// back.
 void subtractFromAncestors(DirNode* node, uint64_t clusters) {
     for (; node; node = node->parent)
-        node->totalClusters -= clusters;
+        node->totalClusters -= std::min(node->totalClusters, clusters);
 }
 
+namespace {
+
+// The drive gains what the model counted for the deleted item, at most up to its capacity.
+void addFreeSpace(DriveSurvey* survey, uint64_t clusters) {
+    if (survey->freeClusters < survey->totalClusters)
+        survey->freeClusters += std::min(clusters, survey->totalClusters - survey->freeClusters);
+}
+
+} // namespace
+
+// A file listed after the scan may have grown beyond what the directory's own count holds: only
+// what the model counted leaves the totals, so they never wrap below zero.
 void removeFile(DirNode* dir, FileEntry* entry) {
-    dir->survey->freeClusters += entry->clusters;
-    dir->ownClusters -= entry->clusters;
-    subtractFromAncestors(dir, entry->clusters);
+    const uint64_t counted = std::min(entry->clusters, dir->ownClusters);
+    addFreeSpace(dir->survey, counted);
+    dir->ownClusters -= counted;
+    subtractFromAncestors(dir, counted);
     if (!dir->files)
         return;
     ptrdiff_t index = indexOf(*dir->files, entry);
-    if (index >= 0)
-        removeAt(*dir->files, static_cast<size_t>(index));
+    if (index < 0)
+        return;
+    if (entry->listedCase == ListedCase::Apart)
+        dir->survey->listedNames.erase(entry);
+    removeAt(*dir->files, static_cast<size_t>(index));
 }
 
 void removeSubdirectory(DirNode* dir, DirNode* child) {
-    dir->survey->freeClusters += child->totalClusters;
+    addFreeSpace(dir->survey, child->totalClusters);
     subtractFromAncestors(dir, child->totalClusters);
     ptrdiff_t index = indexOf(dir->children, child);
-    if (index >= 0)
-        removeAt(dir->children, static_cast<size_t>(index));
+    if (index < 0)
+        return;
+    forgetListedNames(child);
+    removeAt(dir->children, static_cast<size_t>(index));
 }

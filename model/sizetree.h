@@ -33,9 +33,17 @@ template <class T> struct SizeSortedArray {
     }
 };
 
+// How the name the file system listed follows from the shown name, which may differ in letter
+// case: the disk is reached only through the listed name, since on a case-sensitive file system
+// (a Linux folder under Wine, an NTFS folder with case sensitivity on) KEEP.TXT and keep.txt are
+// two files, both shown as Keep.txt. Most listed names are the shown one, or it in lower or upper
+// case; only the rest are kept, in the survey's listedNames.
+enum class ListedCase : uint8_t { AsShown, Lower, Upper, Apart };
+
 struct FileEntry {
-    std::string name;
+    std::string name; // as shown
     uint64_t clusters = 0;
+    ListedCase listedCase = ListedCase::AsShown;
 };
 
 struct DirNode {
@@ -45,9 +53,10 @@ struct DirNode {
     // A junction, symbolic link or mount point: counted as empty and never listed, so that no
     // file is counted twice and no walk loops back into an ancestor.
     bool isLink = false;
+    ListedCase listedCase = ListedCase::AsShown;
     DirNode* parent = nullptr;
     DriveSurvey* survey = nullptr;
-    std::string name;
+    std::string name; // as shown
     uint64_t ownClusters = 0;
     uint64_t totalClusters = 0;
     HTREEITEM treeItem = nullptr;
@@ -96,6 +105,14 @@ template <class T> void removeAt(SizeSortedArray<T>& array, size_t index) {
 
 // Paths end in a backslash; the root's path is its drive's root path ("C:\").
 std::string pathOf(const DirNode* node);
+// The same path in the names the file system listed: the one to reach the directory on disk.
+std::string listedPathOf(const DirNode* node);
+// Records the name the file system listed for a node (whose name and survey are set) or for a
+// file of dir.
+void setListedName(DirNode* node, const std::string& listed);
+void setListedName(const DirNode* dir, FileEntry* entry, const std::string& listed);
+std::string listedNameOf(const DirNode* node);
+std::string listedNameOf(const DirNode* dir, const FileEntry* entry);
 DirNode* rootOf(DirNode* node);
 // The node of the subtree whose path equals path, ignoring the case of ASCII letters.
 DirNode* findByPath(DirNode* node, const std::string& path);

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 
 struct DirNode;
 
@@ -20,6 +21,9 @@ struct DriveSurvey {
     std::atomic<bool> complete{false};
     std::string rootPath;
     std::string fileSystem;
+    // The listed names of the nodes and file entries whose listed name is not the shown one in
+    // some letter case (ListedCase::Apart), by record.
+    std::unordered_map<const void*, std::string> listedNames;
 };
 
 // Surveys and scans drive driveIndex (0 for A); returns when the survey is complete.

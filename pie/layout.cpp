@@ -39,6 +39,26 @@ uint64_t pieTotal(const DirNode* node) {
     return node->parent ? node->totalClusters : node->survey->totalClusters;
 }
 
+// The slices' sizes add up to the children, the own files or the listed files, and at the root the
+// free space; the rest slice at the root only fills them up to pieTotal.
+uint64_t pieScale(const DirNode* node, bool showFiles) {
+    uint64_t sum = 0;
+    for (const DirNode* child : node->children.items)
+        sum += child->totalClusters;
+    if (!showFiles)
+        sum += node->ownClusters;
+    else if (node->files)
+        for (const FileEntry* entry : node->files->items)
+            sum += entry->clusters;
+    if (!node->parent)
+        sum += node->survey->freeClusters;
+    return std::max(pieTotal(node), sum);
+}
+
+int32_t angleAt(uint64_t running, uint64_t scale) {
+    return static_cast<int32_t>(static_cast<double>(running) * 3600 / static_cast<double>(scale));
+}
+
 int32_t pieRadius(int32_t fontHeight, bool onScreen) {
     return onScreen ? 4800 - fontHeight : 4600 - 2 * fontHeight;
 }
@@ -79,12 +99,12 @@ PieLayout layoutPie(const PieView& view, bool showFiles) {
         if (sum < layout.total) {
             layout.restName = loadText(IDS_DIRECTORIES_ETC, 255);
             addSlice(layout, SliceGroup::Rest, static_cast<DirNode*>(nullptr), layout.total - sum);
-            sum = layout.total;
         }
     }
     // Files listed after the scan can add up to more than the directory's counted total; the
     // disc then stands for their sum, so that no slice runs past the full circle.
-    const double whole = static_cast<double>(std::max(layout.total, sum));
+    const uint64_t scale = pieScale(node, showFiles);
+    const double whole = static_cast<double>(scale);
 
     uint64_t running = 0;
     int32_t start = 0;
@@ -92,7 +112,7 @@ PieLayout layoutPie(const PieView& view, bool showFiles) {
         slice.start = start;
         slice.sweep = static_cast<int32_t>(static_cast<double>(slice.size) * 3600 / whole);
         running += slice.size;
-        start = static_cast<int32_t>(static_cast<double>(running) * 3600 / whole);
+        start = angleAt(running, scale);
     }
     return layout;
 }

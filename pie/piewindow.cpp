@@ -46,13 +46,24 @@ void onMouseMove(HWND window, LPARAM lParam) {
     setStatus("");
 }
 
+// A click acts on what is under the mouse at its own point, not on what the last mouse move found:
+// the view may have changed since (a selection change forgets the hot item), and the mouse need
+// not have moved between two clicks.
 void onLButtonDown(HWND window, LPARAM lParam) {
     if (!pieActive(pieView))
         return;
+    hitTestPie(window, pieView, LOWORD(lParam), HIWORD(lParam));
     applyClick(pieView);
     SetCursor(pieCursors[hitTestPie(window, pieView, LOWORD(lParam), HIWORD(lParam))]);
     SendMessageA(DirTreeView, TVM_SELECTITEM, TVGN_CARET,
                  reinterpret_cast<LPARAM>(pieView.currentNode->treeItem));
+}
+
+void onRButtonDown(HWND window, LPARAM lParam) {
+    if (!pieActive(pieView))
+        return;
+    hitTestPie(window, pieView, LOWORD(lParam), HIWORD(lParam));
+    deleteHotItem(window, pieView);
 }
 
 LRESULT CALLBACK pieWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -74,8 +85,7 @@ LRESULT CALLBACK pieWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         onLButtonDown(window, lParam);
         return 0;
     case WM_RBUTTONDOWN:
-        if (pieActive(pieView))
-            deleteHotItem(window, pieView);
+        onRButtonDown(window, lParam);
         return 0;
     default:
         return DefWindowProcA(window, message, wParam, lParam);
@@ -127,12 +137,19 @@ int hitTestPie(HWND window, PieView& view, int x, int y) {
     int32_t angle = theta - 900;
     if (angle < 0)
         angle += 3600;
-    const uint64_t target = static_cast<uint64_t>(angle * static_cast<double>(pieTotal(node)) / 3600 + 1);
+    if (node->totalClusters == 0) { // nothing is drawn
+        setStatus("");
+        return 0;
+    }
 
+    // The slice under the point is the one the layout drew there: the first whose end angle, on
+    // the same scale, lies beyond the point's angle.
+    const bool files = showFiles.value != 0;
+    const uint64_t scale = pieScale(node, files);
     uint64_t sum = 0;
     for (DirNode* child : node->children.items) {
         sum += child->totalClusters;
-        if (sum >= target) {
+        if (angle < angleAt(sum, scale)) {
             view.clickAction = descend;
             view.hotItem.directory = child;
             setStatus(hoverText(child));
@@ -143,10 +160,10 @@ int hitTestPie(HWND window, PieView& view, int x, int y) {
             return 2;
         }
     }
-    if (node->files && showFiles.value) {
+    if (node->files && files) {
         for (FileEntry* entry : node->files->items) {
             sum += entry->clusters;
-            if (sum >= target) {
+            if (angle < angleAt(sum, scale)) {
                 setStatus(hoverText(node, entry));
                 if (!deletable(node))
                     return 0;

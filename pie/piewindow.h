@@ -11,5 +11,5 @@ bool registerPieWindowClass(HINSTANCE instance);
 // What is under the point (client pixels): sets the view's hot item and actions and part 0 of
 // the status bar; returns the index of the cursor to show (0 to 4).
 int hitTestPie(HWND window, PieView& view, int x, int y);
-// A left click: descend into the hot directory or go up to the parent.
+// Descends into the hot directory or goes up to the parent, as the last hit test decided.
 void applyClick(PieView& view);

@@ -17,6 +17,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -450,12 +451,19 @@ TEST_F(MainWindowTest, TheEndOfAScanShowsTheDriveEvenWhenItsRootIsSelectedAlread
 
 TEST(Program, ClosingWhileAScanRunsEndsTheProcessCleanly) {
     std::string v = freshDrive("V");
-    for (int i = 0; i < 400; ++i)
+    for (int i = 0; i < 3000; ++i)
         makeDir(v + "D" + std::to_string(i));
     Program program("V:\\");
     ASSERT_TRUE(program.started);
     ASSERT_TRUE(program.waitForWindowOrBox());
     ASSERT_NE(program.window, nullptr) << program.boxText();
+    // Items are arriving and the scan has not selected its drive yet: it is running.
+    HWND tree = program.child("SysTreeView32");
+    ASSERT_TRUE(waitFor([&] { return SendMessageA(tree, TVM_GETCOUNT, 0, 0) > 0; }));
+    char title[256] = "";
+    GetWindowTextA(program.window, title, sizeof title);
+    ASSERT_EQ(std::string(title), "Tarvale for Windows 95, 98 and NT") << "the scan ended too soon to test this";
+    ASSERT_LT(SendMessageA(tree, TVM_GETCOUNT, 0, 0), 3001);
     EXPECT_EQ(program.close(), 0u);
     std::string settings;
     std::ifstream file(settingsFilePath());
@@ -465,9 +473,9 @@ TEST(Program, ClosingWhileAScanRunsEndsTheProcessCleanly) {
 }
 
 TEST_F(MainWindowTest, ClicksInTheChartDescendAndGoUpThroughTheTree) {
+    enableDelete.value = 1;
     DriveSurvey* u = scanDrive('U');
     ASSERT_NE(u, nullptr);
-    DirNode* large = findByPath(u->root, "U:\\Large\\");
     DirNode* a = findByPath(u->root, "U:\\A\\");
     select(a);
     UpdateWindow(PieWindow); // the paint remembers the radius the hit test uses
@@ -476,29 +484,41 @@ TEST_F(MainWindowTest, ClicksInTheChartDescendAndGoUpThroughTheTree) {
     const int cx = client.right / 2, cy = client.bottom / 2;
     const int unit = std::min(client.right, client.bottom);
     // Straight up, halfway to the rim: A's largest child.
-    SendMessageA(PieWindow, WM_MOUSEMOVE, 0, MAKELPARAM(cx, cy - unit / 5));
+    const LPARAM top = MAKELPARAM(cx, cy - unit / 5);
+    SendMessageA(PieWindow, WM_MOUSEMOVE, 0, top);
     EXPECT_EQ(statusText(0).substr(0, 11), "U:\\A\\B\\ (40");
-    SendMessageA(PieWindow, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(cx, cy - unit / 5));
+    // A keyboard move in the tree changes the view under the mouse: nothing stays hot from before.
+    select(u->root);
+    EXPECT_EQ(pieView.hotItem.directory, nullptr);
+    EXPECT_EQ(pieView.clickAction, noClick);
+    select(a);
+    UpdateWindow(PieWindow);
+
+    SendMessageA(PieWindow, WM_LBUTTONDOWN, MK_LBUTTON, top);
     EXPECT_EQ(pathOf(pieView.currentNode), "U:\\A\\B\\");
     EXPECT_EQ(caption(), "Tarvale for Windows 95, 98 and NT - U:\\A\\B\\");
     EXPECT_EQ(reinterpret_cast<HTREEITEM>(SendMessageA(DirTreeView, TVM_GETNEXTITEM, TVGN_CARET, 0)),
               pieView.currentNode->treeItem);
-    // Outside the pie: one level up. A click acts on what the mouse move before it found.
-    auto clickCorner = [] {
-        UpdateWindow(PieWindow);
-        SendMessageA(PieWindow, WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));
-        SendMessageA(PieWindow, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
-    };
-    clickCorner();
+    // A right click straight after, without a mouse move, acts on what is under it now: B's child.
+    UpdateWindow(PieWindow);
+    {
+        BoxAnswerer no("Remove Directory?", IDNO);
+        SendMessageA(PieWindow, WM_RBUTTONDOWN, MK_RBUTTON, top);
+        ASSERT_TRUE(no.wait());
+        EXPECT_EQ(no.text, "U:\\A\\B\\C\\ ?");
+    }
+
+    // Outside the pie: one level up at each click, also with no mouse move between the clicks.
+    UpdateWindow(PieWindow);
+    SendMessageA(PieWindow, WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));
+    EXPECT_EQ(statusText(0), "Zoom out");
+    SendMessageA(PieWindow, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
     EXPECT_EQ(pieView.currentNode, a);
-    clickCorner();
+    SendMessageA(PieWindow, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
     EXPECT_EQ(pieView.currentNode, u->root);
     EXPECT_EQ(statusText(0), "");
-    clickCorner();
+    SendMessageA(PieWindow, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
     EXPECT_EQ(pieView.currentNode, u->root) << "at the root a click outside does nothing";
-    // After the view changed, nothing hot is left from before.
-    EXPECT_EQ(pieView.hotItem.directory, nullptr);
-    EXPECT_NE(large, nullptr);
 }
 
 TEST_F(MainWindowTest, CopyPutsTheChartAndItsCaptionOnTheClipboard) {
@@ -558,13 +578,30 @@ TEST_F(MainWindowTest, CopyPutsTheChartAndItsCaptionOnTheClipboard) {
 
 namespace {
 
-// Points the mouse straight up, halfway to the rim: the first child (or file) with clusters.
-void hoverTop() {
-    UpdateWindow(PieWindow);
+// Points the mouse at a pie angle (tenths of a degree counter-clockwise from twelve o'clock),
+// halfway to the rim, and returns the point for a click there.
+LPARAM hoverAt(int32_t angle) {
+    UpdateWindow(PieWindow); // the paint lists the files and remembers the radius
     RECT client;
     GetClientRect(PieWindow, &client);
-    const int unit = std::min(client.right, client.bottom);
-    SendMessageA(PieWindow, WM_MOUSEMOVE, 0, MAKELPARAM(client.right / 2, client.bottom / 2 - unit / 5));
+    const double half = std::min(client.right, client.bottom) / 4.0;
+    const double radians = (angle + 900) * 6.283185307179586 / 3600;
+    const LPARAM point = MAKELPARAM(client.right / 2 + static_cast<int>(half * std::cos(radians)),
+                                    client.bottom / 2 - static_cast<int>(half * std::sin(radians)));
+    SendMessageA(PieWindow, WM_MOUSEMOVE, 0, point);
+    return point;
+}
+
+// Straight up: the first child (or file) with clusters.
+LPARAM hoverTop() {
+    return hoverAt(0);
+}
+
+// A right click at the point, answered in the box of that caption; returns the box's text.
+std::string rightClickAnswering(LPARAM point, const char* caption, int answer) {
+    BoxAnswerer box(caption, answer);
+    SendMessageA(PieWindow, WM_RBUTTONDOWN, MK_RBUTTON, point);
+    return box.wait() ? box.text : "(no box)";
 }
 
 bool exists(const std::string& path) {
@@ -579,28 +616,23 @@ TEST_F(MainWindowTest, DeletingAFileAsksFirstAndKeepsTheTotalsRight) {
     SetFileAttributesA("U:\\Large\\f", FILE_ATTRIBUTE_READONLY);
     DriveSurvey* u = scanDrive('U');
     ASSERT_NE(u, nullptr);
+    // The file grows after the scan: listed at 220 clusters where the scan counted 22.
+    SetFileAttributesA("U:\\Large\\f", FILE_ATTRIBUTE_NORMAL);
+    makeFile("U:\\Large\\f", 900000);
+    SetFileAttributesA("U:\\Large\\f", FILE_ATTRIBUTE_READONLY);
     DirNode* large = findByPath(u->root, "U:\\Large\\");
     select(large);
     const uint64_t freeBefore = u->freeClusters, rootBefore = u->root->totalClusters;
-    hoverTop();
-    ASSERT_EQ(pieView.deleteAction, deleteFile);
-    {
-        BoxAnswerer no("Remove File?", IDNO);
-        SendMessageA(PieWindow, WM_RBUTTONDOWN, MK_RBUTTON, 0);
-        ASSERT_TRUE(no.wait());
-        EXPECT_EQ(no.text, "U:\\Large\\F ?");
-    }
+    EXPECT_EQ(rightClickAnswering(hoverTop(), "Remove File?", IDNO), "U:\\Large\\F ?");
     EXPECT_TRUE(exists("U:\\Large\\f")) << "No deletes nothing";
     EXPECT_EQ(large->totalClusters, 22u);
+    ASSERT_EQ(elementAt(*large->files, 0)->clusters, 220u);
 
-    hoverTop();
-    {
-        BoxAnswerer yes("Remove File?", IDYES);
-        SendMessageA(PieWindow, WM_RBUTTONDOWN, MK_RBUTTON, 0);
-        ASSERT_TRUE(yes.wait());
-    }
+    rightClickAnswering(hoverTop(), "Remove File?", IDYES);
     EXPECT_FALSE(exists("U:\\Large\\f")) << "the read-only file is deleted";
+    // Only what the scan counted leaves the totals: nothing wraps below zero.
     EXPECT_EQ(large->totalClusters, 0u);
+    EXPECT_EQ(large->ownClusters, 0u);
     EXPECT_EQ(u->root->totalClusters, rootBefore - 22);
     EXPECT_EQ(u->freeClusters, freeBefore + 22);
     EXPECT_EQ(count(*large->files), 0u);
@@ -618,19 +650,19 @@ TEST_F(MainWindowTest, FailedDeletionsAreReported) {
     ASSERT_NE(u, nullptr);
     DirNode* holder = findByPath(u->root, "U:\\Holder\\");
     select(holder);
-    hoverTop();
+    LPARAM top = hoverTop();
     ASSERT_EQ(pieView.deleteAction, deleteDirectory);
     {
         BoxAnswerer yes("Remove Directory?", IDYES);
         BoxAnswerer error(ProductTitle, IDOK);
-        SendMessageA(PieWindow, WM_RBUTTONDOWN, MK_RBUTTON, 0);
+        SendMessageA(PieWindow, WM_RBUTTONDOWN, MK_RBUTTON, top);
         ASSERT_TRUE(yes.wait());
         EXPECT_EQ(yes.text, "U:\\Holder\\Dotted\\ ?");
         ASSERT_TRUE(error.wait());
         EXPECT_EQ(error.text, "LastError = 145");
     }
     EXPECT_TRUE(exists("U:\\Holder\\Dotted\\.hidden\\x"));
-    EXPECT_NE(findByPath(u->root, "U:\\Holder\\Dotted\\"), nullptr) << "a failure changes nothing";
+    EXPECT_EQ(findByPath(u->root, "U:\\Holder\\Dotted\\")->totalClusters, 2u) << "a failure changes nothing";
 
     // A file removed behind the program's back: the refresh offer, and OK scans again.
     showFiles.value = 1;
@@ -638,12 +670,12 @@ TEST_F(MainWindowTest, FailedDeletionsAreReported) {
     select(small);
     UpdateWindow(PieWindow); // the paint reads the file list
     DeleteFileA("U:\\Small\\f");
-    hoverTop();
+    top = hoverTop();
     ASSERT_EQ(pieView.deleteAction, deleteFile);
     {
         BoxAnswerer yes("Remove File?", IDYES);
         BoxAnswerer error(ProductTitle, IDOK);
-        SendMessageA(PieWindow, WM_RBUTTONDOWN, MK_RBUTTON, 0);
+        SendMessageA(PieWindow, WM_RBUTTONDOWN, MK_RBUTTON, top);
         ASSERT_TRUE(error.wait());
         EXPECT_EQ(error.text, "File not found!!\nRefresh?");
     }
@@ -652,26 +684,151 @@ TEST_F(MainWindowTest, FailedDeletionsAreReported) {
     EXPECT_EQ(pieView.currentNode->totalClusters, 0u) << "the new scan no longer finds the file";
 }
 
-TEST_F(MainWindowTest, DeletingNeverReachesThroughALink) {
-    // Laid out on the Linux side: L:\Victim\mine.txt, L:\Victim\Shortcut -> ..\Outside,
-    // L:\Outside\precious.txt.
+namespace {
+
+// Whether the folder lists exactly this name: a lookup by name would find a twin in another case.
+bool listsExactly(const std::wstring& folder, const std::wstring& name) {
+    WIN32_FIND_DATAW entry;
+    HANDLE listing = FindFirstFileW((L"\\\\?\\" + folder + L"\\*").c_str(), &entry);
+    bool found = false;
+    if (listing == INVALID_HANDLE_VALUE)
+        return false;
+    do
+        found = found || name == entry.cFileName;
+    while (FindNextFileW(listing, &entry));
+    FindClose(listing);
+    return found;
+}
+
+uint64_t fileSize(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    if (!GetFileAttributesExW((L"\\\\?\\" + path).c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+} // namespace
+
+// Drive L: is laid out on the Linux side (tests/fixtures/make-drive.sh), with what Win32 cannot
+// make: names that differ only in case, a name ending in a dot beside the same name without it, a
+// name longer than MAX_PATH in UTF-8, links.
+TEST_F(MainWindowTest, DeletingReachesExactlyTheItemTheChartShows) {
+    enableDelete.value = 1;
+    showFiles.value = 1;
+    DriveSurvey* l = scanDrive('L');
+    ASSERT_NE(l, nullptr);
+
+    // Both twins are shown as Keep.txt; the small slice (10 of 84 clusters, from 3171 on) is the
+    // one deleted, whether it lists first or second.
+    for (const char* folder : {"One", "Two"}) {
+        DirNode* twins = findByPath(l->root, std::string("L:\\Twins\\") + folder + "\\");
+        ASSERT_NE(twins, nullptr) << folder;
+        EXPECT_EQ(twins->ownClusters, 84u) << folder;
+        select(twins);
+        EXPECT_EQ(rightClickAnswering(hoverAt(3400), "Remove File?", IDYES),
+                  std::string("L:\\Twins\\") + folder + "\\Keep.txt ?");
+        const std::wstring dir = std::wstring(L"L:\\Twins\\") + (folder[0] == 'O' ? L"One" : L"Two");
+        const std::wstring small = folder[0] == 'O' ? L"keep.txt" : L"KEEP.TXT";
+        const std::wstring large = folder[0] == 'O' ? L"KEEP.TXT" : L"keep.txt";
+        EXPECT_FALSE(listsExactly(dir, small)) << folder;
+        ASSERT_TRUE(listsExactly(dir, large)) << folder;
+        EXPECT_EQ(fileSize(dir + L"\\" + large), 300000u) << folder << ": the other twin is whole";
+        EXPECT_EQ(twins->ownClusters, 74u) << folder;
+    }
+
+    // keep. is a folder of its own: counted apart from keep, and deleted alone.
+    DirNode* tail = findByPath(l->root, "L:\\Tail\\");
+    ASSERT_EQ(count(tail->children), 2u);
+    DirNode* dotted = elementAt(tail->children, 1);
+    EXPECT_EQ(dotted->name, "keep.");
+    EXPECT_EQ(dotted->totalClusters, 1u);
+    EXPECT_EQ(count(dotted->children), 0u);
+    EXPECT_EQ(elementAt(tail->children, 0)->totalClusters, 75u);
+    select(tail);
+    EXPECT_EQ(rightClickAnswering(hoverAt(3580), "Remove Directory?", IDYES), "L:\\Tail\\keep.\\ ?");
+    EXPECT_FALSE(listsExactly(L"L:\\Tail", L"keep."));
+    EXPECT_EQ(fileSize(L"L:\\Tail\\keep\\k"), 296000u);
+    EXPECT_EQ(fileSize(L"L:\\Tail\\keep\\sub\\s"), 5000u);
+    EXPECT_EQ(count(tail->children), 1u);
+
+    // A name of 200 UTF-16 units, 600 bytes in UTF-8, and the file listed after it.
+    DirNode* inner = findByPath(l->root, "L:\\Long\\Inner\\");
+    EXPECT_EQ(inner->ownClusters, 3u);
+    select(inner);
+    UpdateWindow(PieWindow);
+    ASSERT_EQ(count(*inner->files), 2u);
+    EXPECT_EQ(elementAt(*inner->files, 0)->name.size(), 600u);
+    EXPECT_EQ(elementAt(*inner->files, 1)->name, "Zz-after");
+    select(inner->parent);
+    rightClickAnswering(hoverTop(), "Remove Directory?", IDYES);
+    EXPECT_FALSE(listsExactly(L"L:\\Long", L"Inner"));
+}
+
+TEST_F(MainWindowTest, DeletingLooksAgainAtWhatIsOnTheDisk) {
+    // L:\Links\Victim holds a link to L:\Links\Outside.
     enableDelete.value = 1;
     DriveSurvey* l = scanDrive('L');
     ASSERT_NE(l, nullptr);
-    DirNode* victim = findByPath(l->root, "L:\\Victim\\");
-    ASSERT_NE(victim, nullptr);
-    pieView.hotItem.directory = victim;
-    pieView.deleteAction = deleteDirectory;
+    select(findByPath(l->root, "L:\\Links\\"));
     {
         BoxAnswerer yes("Remove Directory?", IDYES);
         BoxAnswerer error(ProductTitle, IDOK);
-        SendMessageA(PieWindow, WM_RBUTTONDOWN, MK_RBUTTON, 0);
+        SendMessageA(PieWindow, WM_RBUTTONDOWN, MK_RBUTTON, hoverTop());
         ASSERT_TRUE(yes.wait());
+        EXPECT_EQ(yes.text, "L:\\Links\\Victim\\ ?");
         ASSERT_TRUE(error.wait()) << "Wine cannot remove a link to a full folder: the failure is reported";
         EXPECT_EQ(error.text, "LastError = 145");
     }
-    EXPECT_TRUE(exists("L:\\Outside\\precious.txt")) << "the link's target is untouched";
-    EXPECT_TRUE(exists("L:\\Outside"));
+    EXPECT_TRUE(exists("L:\\Links\\Outside\\precious.txt")) << "the link's target is untouched";
+
+    // After the scan, L:\Swap\Box\Swap is replaced by a link to its sibling Victim.
+    DirNode* box = findByPath(l->root, "L:\\Swap\\Box\\");
+    select(box);
+    ASSERT_TRUE(MoveFileA("L:\\Swap\\Box", "L:\\Swap\\Old"));
+    ASSERT_TRUE(MoveFileA("L:\\Swap\\Spare", "L:\\Swap\\Box"));
+    {
+        BoxAnswerer yes("Remove Directory?", IDYES);
+        BoxAnswerer error(ProductTitle, IDOK);
+        SendMessageA(PieWindow, WM_RBUTTONDOWN, MK_RBUTTON, hoverTop());
+        ASSERT_TRUE(yes.wait());
+        EXPECT_EQ(yes.text, "L:\\Swap\\Box\\Swap\\ ?");
+        ASSERT_TRUE(error.wait());
+        EXPECT_EQ(error.text, "LastError = 145");
+    }
+    EXPECT_TRUE(exists("L:\\Swap\\Box\\Victim\\v1.txt") && exists("L:\\Swap\\Box\\Victim\\v2.txt"));
+    EXPECT_EQ(count(box->children), 2u) << "a failure changes nothing";
+
+    // A chain deeper than MAX_PATH characters is deleted to its end, and the window repaints
+    // meanwhile.
+    DirNode* deep = findByPath(l->root, "L:\\Deep\\");
+    ASSERT_NE(deep, nullptr);
+    select(deep);
+    const LPARAM top = hoverTop();
+    struct Watch {
+        bool painted = false, whileDeleting = false;
+    } watch;
+    HANDLE watcher = CreateThread(
+        nullptr, 0,
+        [](void* param) -> DWORD {
+            Watch* w = static_cast<Watch*>(param);
+            for (int waited = 0; waited < 1000 && !FindWindowA("#32770", "Remove Directory?"); ++waited)
+                Sleep(10);
+            while (FindWindowA("#32770", "Remove Directory?"))
+                Sleep(10);
+            InvalidateRect(PieWindow, nullptr, TRUE);
+            for (int waited = 0; waited < 3000 && !w->painted; ++waited, Sleep(5))
+                w->painted = !GetUpdateRect(PieWindow, nullptr, FALSE);
+            w->whileDeleting = w->painted && GetFileAttributesA("L:\\Deep\\D") != INVALID_FILE_ATTRIBUTES;
+            return 0;
+        },
+        &watch, 0, nullptr);
+    rightClickAnswering(top, "Remove Directory?", IDYES);
+    WaitForSingleObject(watcher, 20000);
+    CloseHandle(watcher);
+    EXPECT_FALSE(exists("L:\\Deep\\D"));
+    EXPECT_EQ(count(deep->children), 0u);
+    EXPECT_TRUE(childItems(DirTreeView, deep->treeItem).empty());
+    EXPECT_TRUE(watch.whileDeleting) << "painted: " << watch.painted;
 }
 
 namespace {
@@ -788,10 +945,12 @@ struct WindowWait {
     int button;
     std::string text;
     bool seen = false;
+    bool closedByButton = false;
 };
 
 // Waits for a top-level window of the given class and caption (from any process of this Wine
-// server), reads its caption, and with a button id presses it.
+// server), reads its caption, and with a button id presses it and sees whether the window goes;
+// if it stays, Cancel ends it so that the command returns.
 DWORD WINAPI waitForWindow(void* param) {
     WindowWait* wait = static_cast<WindowWait*>(param);
     for (int waited = 0; waited < 1500; ++waited, Sleep(10)) {
@@ -802,8 +961,14 @@ DWORD WINAPI waitForWindow(void* param) {
         GetWindowTextA(window, text, sizeof text);
         wait->text = text;
         wait->seen = true;
-        if (wait->button)
-            SendMessageA(GetDlgItem(window, wait->button), BM_CLICK, 0, 0);
+        if (!wait->button)
+            return 0;
+        SendMessageA(GetDlgItem(window, wait->button), BM_CLICK, 0, 0);
+        for (int left = 0; left < 300 && IsWindow(window); ++left)
+            Sleep(10);
+        wait->closedByButton = !IsWindow(window);
+        if (!wait->closedByButton)
+            PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
         return 0;
     }
     return 0;
@@ -823,7 +988,7 @@ bool whileCommand(WindowWait& wait, int command) {
 TEST_F(MainWindowTest, AboutAndHelpContents) {
     WindowWait about{"#32770", "About Tarvale", IDOK, "", false};
     ASSERT_TRUE(whileCommand(about, IDM_ABOUT));
-    EXPECT_FALSE(IsWindow(FindWindowA("#32770", "About Tarvale"))) << "OK closes it";
+    EXPECT_TRUE(about.closedByButton) << "OK closes it";
 
     // The help engine finds tarvale.hlp in the current folder: the program's own.
     const std::string folder = programFolder();

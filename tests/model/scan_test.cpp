@@ -1,3 +1,4 @@
+#include "model/listing.h"
 #include "model/scan.h"
 #include "model/sizetree.h"
 #include "model/survey.h"
@@ -230,18 +231,18 @@ TEST_F(ScanTest, LinksAreNeitherFollowedNorCounted) {
     ASSERT_EQ(count(*real->files), 1u);
     EXPECT_EQ(elementAt(*real->files, 0)->name, "Data.bin");
 
-    WIN32_FIND_DATAA entry = {};
-    entry.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    ListedEntry entry;
+    entry.attributes = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
     for (DWORD tag : {0u, 2u, 0xA0000003u, 0xA000000Cu, 0x12345678u}) {
-        entry.dwReserved0 = tag;
+        entry.reparseTag = tag;
         EXPECT_TRUE(isLinkEntry(entry)) << std::hex << tag;
     }
     for (DWORD tag : {0x9000001Au, 0x9000301Au, 0x9000F01Au, 0x80000013u, 0x80000021u}) {
-        entry.dwReserved0 = tag;
+        entry.reparseTag = tag;
         EXPECT_FALSE(isLinkEntry(entry)) << std::hex << tag << " holds real data";
     }
-    entry.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
-    entry.dwReserved0 = 2;
+    entry.attributes = FILE_ATTRIBUTE_DIRECTORY;
+    entry.reparseTag = 2;
     EXPECT_FALSE(isLinkEntry(entry));
 }
 

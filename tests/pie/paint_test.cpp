@@ -224,6 +224,23 @@ TEST_F(PaintTest, HitTestingFollowsTheClusterCounts) {
     EXPECT_EQ(statusText(0), "");
     EXPECT_EQ(view.clickAction, noClick);
 
+    // A file grew after the scan: listed at 20 clusters where G counted 4 of its own. The disc
+    // stands for 24: X from 0 to 600, the file from there on, and the point names what is drawn.
+    Drive grown;
+    DirNode* g = addChild(grown.root(), "G", 4);
+    addChild(g, "X", 4);
+    FileEntry* grownFile = addFile(g, "Grown.dat", 20);
+    settle(grown.root());
+    view = viewOf(g);
+    enableDelete.value = 1;
+    paintPie(window, memory, view, true);
+    EXPECT_EQ(colourAt(1000, 2500), cyan);
+    EXPECT_EQ(hitTestPie(window, view, 101, 217), 3); // 1000, 2500 units out
+    EXPECT_EQ(view.hotItem.file, grownFile);
+    EXPECT_EQ(colourAt(300, 2500), yellow);
+    EXPECT_EQ(hitTestPie(window, view, 150, 113), 4); // 300
+    enableDelete.value = 0;
+
     view = viewOf(a);
     hitTestPie(window, view, 200, 100);
     applyClick(view);

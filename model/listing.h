@@ -1,0 +1,50 @@
+// The disk as the file system names it. Every listing and every change goes through the names the
+// file system listed, never through the names the program shows, and on Windows NT and later in
+// the "\\?\" form of the wide functions: that form is taken as it stands, so a name ending in a
+// dot or a blank means itself, and a path may be longer than MAX_PATH. Windows 95 and 98 have
+// neither; their file systems hold no such names, and the plain ANSI functions serve there.
+// Paths are in the program's code page and end in a backslash where they name a directory to
+// list.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+// One entry of a listing as the file system gave it.
+struct ListedEntry {
+    std::string name; // may be longer than MAX_PATH bytes: NTFS allows 255 UTF-16 units
+    uint64_t size = 0; // bytes
+    DWORD attributes = 0;
+    DWORD reparseTag = 0; // meaningful only with FILE_ATTRIBUTE_REPARSE_POINT
+    bool hasShortName = false;
+};
+
+struct Listing {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    bool wide = true;
+};
+
+// Opens the listing of the directory at path (ending in a backslash) and reads its first entry;
+// false, with the system's error code, when it cannot be opened.
+bool openListing(Listing& listing, const std::string& directory, ListedEntry& entry);
+// The next entry; false at the end of the listing or on an error.
+bool nextEntry(Listing& listing, ListedEntry& entry);
+void closeListing(Listing& listing);
+
+// The entry of the file or directory at path (without a final backslash) as its parent lists it
+// at this moment; false, with the system's error code, when there is none.
+bool inspectEntry(const std::string& path, ListedEntry& entry);
+
+inline bool isDirectory(const ListedEntry& entry) {
+    return (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+inline bool isReparsePoint(const ListedEntry& entry) {
+    return (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// Neither of these follows a link: each removes the entry at path itself.
+bool deleteFileAt(const std::string& path);
+bool removeDirectoryAt(const std::string& path);
+bool setAttributesAt(const std::string& path, DWORD attributes);
