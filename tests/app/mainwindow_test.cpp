@@ -707,6 +707,25 @@ uint64_t fileSize(const std::wstring& path) {
     return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
+struct PaintWatch {
+    bool painted = false, whileDeleting = false;
+};
+
+// Once the confirmation is answered, makes the chart need a paint and sees whether it gets one
+// while the chain L:\\Deep\\D is still being deleted.
+DWORD WINAPI watchPaintDuringDeletion(void* param) {
+    PaintWatch* watch = static_cast<PaintWatch*>(param);
+    for (int waited = 0; waited < 1000 && !FindWindowA("#32770", "Remove Directory?"); ++waited)
+        Sleep(10);
+    while (FindWindowA("#32770", "Remove Directory?"))
+        Sleep(10);
+    InvalidateRect(PieWindow, nullptr, TRUE);
+    for (int waited = 0; waited < 3000 && !watch->painted; ++waited, Sleep(5))
+        watch->painted = !GetUpdateRect(PieWindow, nullptr, FALSE);
+    watch->whileDeleting = watch->painted && GetFileAttributesA("L:\\Deep\\D") != INVALID_FILE_ATTRIBUTES;
+    return 0;
+}
+
 } // namespace
 
 // Drive L: is laid out on the Linux side (tests/fixtures/make-drive.sh), with what Win32 cannot
@@ -804,24 +823,8 @@ TEST_F(MainWindowTest, DeletingLooksAgainAtWhatIsOnTheDisk) {
     ASSERT_NE(deep, nullptr);
     select(deep);
     const LPARAM top = hoverTop();
-    struct Watch {
-        bool painted = false, whileDeleting = false;
-    } watch;
-    HANDLE watcher = CreateThread(
-        nullptr, 0,
-        [](void* param) -> DWORD {
-            Watch* w = static_cast<Watch*>(param);
-            for (int waited = 0; waited < 1000 && !FindWindowA("#32770", "Remove Directory?"); ++waited)
-                Sleep(10);
-            while (FindWindowA("#32770", "Remove Directory?"))
-                Sleep(10);
-            InvalidateRect(PieWindow, nullptr, TRUE);
-            for (int waited = 0; waited < 3000 && !w->painted; ++waited, Sleep(5))
-                w->painted = !GetUpdateRect(PieWindow, nullptr, FALSE);
-            w->whileDeleting = w->painted && GetFileAttributesA("L:\\Deep\\D") != INVALID_FILE_ATTRIBUTES;
-            return 0;
-        },
-        &watch, 0, nullptr);
+    PaintWatch watch;
+    HANDLE watcher = CreateThread(nullptr, 0, watchPaintDuringDeletion, &watch, 0, nullptr);
     rightClickAnswering(top, "Remove Directory?", IDYES);
     WaitForSingleObject(watcher, 20000);
     CloseHandle(watcher);
