@@ -18,39 +18,40 @@ bool matchesAt(const std::string& text, size_t offset, const std::string& part) 
     return true;
 }
 
-std::string inAsciiCase(std::string text, bool upper) {
-    for (char& c : text) {
+// Puts the ASCII letters of text from offset from on into lower or upper case.
+void setAsciiCase(std::string& text, size_t from, bool upper) {
+    for (size_t i = from; i < text.size(); ++i) {
+        char& c = text[i];
         if (upper && c >= 'a' && c <= 'z')
             c = static_cast<char>(c - 'a' + 'A');
         else if (!upper)
             c = asciiLower(c);
     }
-    return text;
 }
 
 ListedCase caseOf(const std::string& shown, const std::string& listed) {
     if (listed == shown)
         return ListedCase::AsShown;
-    if (listed == inAsciiCase(shown, false))
+    std::string probe = shown;
+    setAsciiCase(probe, 0, false);
+    if (listed == probe)
         return ListedCase::Lower;
-    if (listed == inAsciiCase(shown, true))
+    setAsciiCase(probe, 0, true);
+    if (listed == probe)
         return ListedCase::Upper;
     return ListedCase::Apart;
 }
 
-std::string listedName(const std::string& shown, ListedCase listedCase, const DriveSurvey* survey,
-                       const void* record) {
-    switch (listedCase) {
-    case ListedCase::AsShown:
-        break;
-    case ListedCase::Lower:
-        return inAsciiCase(shown, false);
-    case ListedCase::Upper:
-        return inAsciiCase(shown, true);
-    case ListedCase::Apart:
-        return survey->listedNames.at(record);
+void appendListedName(std::string& out, const std::string& shown, ListedCase listedCase,
+                      const DriveSurvey* survey, const void* record) {
+    if (listedCase == ListedCase::Apart) {
+        out += survey->listedNames.at(record);
+        return;
     }
-    return shown;
+    const size_t from = out.size();
+    out += shown;
+    if (listedCase != ListedCase::AsShown)
+        setAsciiCase(out, from, listedCase == ListedCase::Upper);
 }
 
 // A deleted subtree takes the listed names it kept with it.
@@ -85,11 +86,15 @@ void setListedName(const DirNode* dir, FileEntry* entry, const std::string& list
 }
 
 std::string listedNameOf(const DirNode* node) {
-    return listedName(node->name, node->listedCase, node->survey, node);
+    std::string name;
+    appendListedName(name, node->name, node->listedCase, node->survey, node);
+    return name;
 }
 
 std::string listedNameOf(const DirNode* dir, const FileEntry* entry) {
-    return listedName(entry->name, entry->listedCase, dir->survey, entry);
+    std::string name;
+    appendListedName(name, entry->name, entry->listedCase, dir->survey, entry);
+    return name;
 }
 
 void destroyElement(DirNode* node) {
@@ -136,7 +141,7 @@ std::string listedPathOf(const DirNode* node) {
         chain.push_back(root);
     std::string path = root->survey->rootPath;
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-        path += listedNameOf(*it);
+        appendListedName(path, (*it)->name, (*it)->listedCase, (*it)->survey, *it);
         path += '\\';
     }
     return path;

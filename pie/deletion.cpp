@@ -43,8 +43,9 @@ struct PaintPump {
     void operator()() {
         if (GetTickCount() - last < interval)
             return;
+        // A bounded number: a window that never validated itself would keep the walk here.
         MSG msg;
-        while (PeekMessageA(&msg, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE))
+        for (int n = 0; n < 64 && PeekMessageA(&msg, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE); ++n)
             DispatchMessageA(&msg);
         last = GetTickCount();
     }
