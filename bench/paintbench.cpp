@@ -1,6 +1,7 @@
 // Times one paint of the pie window for a directory of 1,000,000 files ("Show files" on) and for
-// one of 100,000 subdirectories, and counts the GDI primitives of each paint (recorded into an
-// enhanced metafile, which keeps one record per call).
+// one of 100,000 subdirectories, counts the GDI primitives of each paint (recorded into an
+// enhanced metafile, which keeps one record per call), and times the hit test of one mouse move
+// over each chart.
 #include "app/mainwindow.h"
 #include "model/scanthread.h"
 #include "model/sizetree.h"
@@ -14,6 +15,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <vector>
 
@@ -48,6 +50,23 @@ void measure(const char* what, HWND window, int runs) {
     DeleteEnhMetaFile(metafile);
     std::printf("paint of %-28s %6.1f ms (median of %d), %u GDI records\n", what, times[times.size() / 2],
                 runs, records);
+
+    // Mouse moves at 360 points around the chart, halfway to the rim.
+    RECT client;
+    GetClientRect(window, &client);
+    const double half = std::min(client.right, client.bottom) / 4.0;
+    std::vector<double> moves;
+    for (int degree = 0; degree < 360; ++degree) {
+        const double radians = degree * 3.141592653589793 / 180;
+        LPARAM point = MAKELPARAM(client.right / 2 + static_cast<int>(half * std::cos(radians)),
+                                  client.bottom / 2 - static_cast<int>(half * std::sin(radians)));
+        double start = nowMs();
+        SendMessageA(window, WM_MOUSEMOVE, 0, point);
+        moves.push_back(nowMs() - start);
+    }
+    std::sort(moves.begin(), moves.end());
+    std::printf("hit test over %-23s %6.3f ms (median of %zu), %.3f ms at most\n", what, moves[moves.size() / 2],
+                moves.size(), moves.back());
 }
 
 } // namespace

@@ -208,6 +208,7 @@ void listFiles(DirNode* node) {
     // its total does not contain.
     if (node->isLink) {
         node->filesListed = true;
+        ++treeVersion;
         return;
     }
     ListedEntry entry;
@@ -226,4 +227,5 @@ void listFiles(DirNode* node) {
     closeListing(listing);
     sortBySize(*node->files);
     node->filesListed = true;
+    ++treeVersion;
 }

@@ -97,6 +97,8 @@ std::string listedNameOf(const DirNode* dir, const FileEntry* entry) {
     return name;
 }
 
+uint64_t treeVersion = 0;
+
 void destroyElement(DirNode* node) {
     destroyNode(node);
 }
@@ -107,6 +109,7 @@ void destroyElement(FileEntry* entry) {
 // Iterative, so that a chain thousands of levels deep cannot exhaust the stack: each node hands
 // its children to the work list before it is deleted.
 void destroyNode(DirNode* node) {
+    ++treeVersion;
     std::vector<DirNode*> pending{node};
     while (!pending.empty()) {
         DirNode* current = pending.back();
@@ -197,6 +200,7 @@ void addFreeSpace(DriveSurvey* survey, uint64_t clusters) {
 // A file listed after the scan may have grown beyond what the directory's own count holds: only
 // what the model counted leaves the totals, so they never wrap below zero.
 void removeFile(DirNode* dir, FileEntry* entry) {
+    ++treeVersion;
     const uint64_t counted = std::min(entry->clusters, dir->ownClusters);
     addFreeSpace(dir->survey, counted);
     dir->ownClusters -= counted;
@@ -212,6 +216,7 @@ void removeFile(DirNode* dir, FileEntry* entry) {
 }
 
 void removeSubdirectory(DirNode* dir, DirNode* child) {
+    ++treeVersion;
     addFreeSpace(dir->survey, child->totalClusters);
     subtractFromAncestors(dir, child->totalClusters);
     ptrdiff_t index = indexOf(dir->children, child);

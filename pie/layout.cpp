@@ -39,22 +39,6 @@ uint64_t pieTotal(const DirNode* node) {
     return node->parent ? node->totalClusters : node->survey->totalClusters;
 }
 
-// The slices' sizes add up to the children, the own files or the listed files, and at the root the
-// free space; the rest slice at the root only fills them up to pieTotal.
-uint64_t pieScale(const DirNode* node, bool showFiles) {
-    uint64_t sum = 0;
-    for (const DirNode* child : node->children.items)
-        sum += child->totalClusters;
-    if (!showFiles)
-        sum += node->ownClusters;
-    else if (node->files)
-        for (const FileEntry* entry : node->files->items)
-            sum += entry->clusters;
-    if (!node->parent)
-        sum += node->survey->freeClusters;
-    return std::max(pieTotal(node), sum);
-}
-
 int32_t angleAt(uint64_t running, uint64_t scale) {
     return static_cast<int32_t>(static_cast<double>(running) * 3600 / static_cast<double>(scale));
 }
@@ -103,7 +87,7 @@ PieLayout layoutPie(const PieView& view, bool showFiles) {
     }
     // Files listed after the scan can add up to more than the directory's counted total; the
     // disc then stands for their sum, so that no slice runs past the full circle.
-    const uint64_t scale = pieScale(node, showFiles);
+    const uint64_t scale = std::max(layout.total, sum);
     const double whole = static_cast<double>(scale);
 
     uint64_t running = 0;
@@ -114,7 +98,39 @@ PieLayout layoutPie(const PieView& view, bool showFiles) {
         running += slice.size;
         start = angleAt(running, scale);
     }
+    layout.end = start;
     return layout;
+}
+
+namespace {
+
+struct LayoutCache {
+    PieLayout layout;
+    const DirNode* node = nullptr;
+    bool showFiles = false;
+    uint64_t treeVersion = 0;
+};
+LayoutCache cache;
+
+} // namespace
+
+const PieLayout& currentLayout(const PieView& view, bool showFiles) {
+    if (!cache.node || cache.node != view.currentNode || cache.showFiles != showFiles ||
+        cache.treeVersion != treeVersion) {
+        cache.layout = layoutPie(view, showFiles); // may list the files, which changes the version
+        cache.node = view.currentNode;
+        cache.showFiles = showFiles;
+        cache.treeVersion = treeVersion;
+    }
+    return cache.layout;
+}
+
+ptrdiff_t sliceAt(const PieLayout& layout, int32_t angle) {
+    if (angle >= layout.end)
+        return -1;
+    auto after = std::upper_bound(layout.slices.begin(), layout.slices.end(), angle,
+                                  [](int32_t a, const Slice& slice) { return a < slice.start; });
+    return after - layout.slices.begin() - 1;
 }
 
 const std::string& sliceName(const PieLayout& layout, const Slice& slice) {

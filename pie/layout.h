@@ -30,15 +30,15 @@ struct Slice {
 struct PieLayout {
     std::vector<Slice> slices;
     uint64_t total = 0; // the clusters the whole disc stands for
+    // Where the last slice ends: 3600, or less where the files listed after the scan add up to less
+    // than the directory's total.
+    int32_t end = 0;
     // The fixed labels of the own-files, free-space and rest slices.
     std::string ownFilesName, freeSpaceName, restName;
 };
 
 POINT pointAt(int32_t angle, int32_t distance);
 uint64_t pieTotal(const DirNode* node);
-// The clusters the whole disc stands for: pieTotal, or more where the files listed after the scan
-// add up to more than the directory's counted total. The layout and the hit test share it.
-uint64_t pieScale(const DirNode* node, bool showFiles);
 // The pie angle at which slices adding up to running clusters end, on a disc of scale clusters.
 int32_t angleAt(uint64_t running, uint64_t scale);
 int32_t pieRadius(int32_t fontHeight, bool onScreen);
@@ -47,6 +47,12 @@ int32_t labelThreshold(int32_t clientHeight);
 
 // The slices of the view's current node, in drawing order; none when its total is 0.
 PieLayout layoutPie(const PieView& view, bool showFiles);
+// The same, made once and kept while the current node, showFiles and the size tree stay as they
+// were: the paint and every mouse move over a chart of a million files use it.
+const PieLayout& currentLayout(const PieView& view, bool showFiles);
+// The index of the slice drawn at a pie angle, found by a binary search over the start angles;
+// -1 where no slice is drawn.
+ptrdiff_t sliceAt(const PieLayout& layout, int32_t angle);
 // The name a slice is labelled with: the item's own or the group's fixed text.
 const std::string& sliceName(const PieLayout& layout, const Slice& slice);
 

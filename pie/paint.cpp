@@ -10,7 +10,10 @@
 
 #include <commctrl.h>
 
+#include <cmath>
+
 int32_t screenPieRadius = 4500;
+PieMapping screenMapping;
 
 namespace {
 
@@ -79,6 +82,20 @@ void setPieMapping(HDC dc, const RECT& client) {
     SetViewportOrgEx(dc, client.right / 2, client.bottom / 2, nullptr);
 }
 
+PieMapping readPieMapping(HDC dc) {
+    PieMapping mapping;
+    GetViewportOrgEx(dc, &mapping.origin);
+    GetViewportExtEx(dc, &mapping.viewport);
+    return mapping;
+}
+
+POINT toLogical(const PieMapping& mapping, int x, int y) {
+    auto axis = [](int device, LONG origin, LONG extent) {
+        return static_cast<LONG>(std::floor((device - origin) * 10000.0 / extent + 0.5));
+    };
+    return POINT{axis(x, mapping.origin.x, mapping.viewport.cx), axis(y, mapping.origin.y, mapping.viewport.cy)};
+}
+
 void paintPie(HWND window, HDC dc, PieView& view, bool onScreen) {
     DirNode* node = view.currentNode;
     RECT client;
@@ -93,12 +110,14 @@ void paintPie(HWND window, HDC dc, PieView& view, bool onScreen) {
     TEXTMETRICA metrics = {};
     GetTextMetricsA(dc, &metrics);
     const int32_t radius = pieRadius(metrics.tmHeight, onScreen);
-    if (onScreen)
+    if (onScreen) {
         screenPieRadius = radius;
+        screenMapping = readPieMapping(dc);
+    }
     if (node->totalClusters != 0) {
         HCURSOR oldCursor = SetCursor(waitCursor);
         Painter painter{dc, radius, labelThreshold(client.bottom)};
-        PieLayout layout = layoutPie(view, showFiles.value != 0);
+        const PieLayout& layout = currentLayout(view, showFiles.value != 0);
         const double clusterSize = node->survey->clusterSize;
         size_t i = 0;
         while (i < layout.slices.size()) {

@@ -107,15 +107,21 @@ bool pieActive(const PieView& view) {
     return survey && survey->complete;
 }
 
+// The point is taken in the mapping of the picture on the screen, that of its last paint; only
+// before the first paint is a device context asked.
 int hitTestPie(HWND window, PieView& view, int x, int y) {
-    HDC dc = GetDC(window);
-    RECT client;
-    GetClientRect(window, &client);
-    setPieMapping(dc, client);
-    POINT point = {x, y};
-    DPtoLP(dc, &point, 1);
-    ReleaseDC(window, dc);
+    if (screenMapping.viewport.cx == 0 || screenMapping.viewport.cy == 0) {
+        HDC dc = GetDC(window);
+        RECT client;
+        GetClientRect(window, &client);
+        setPieMapping(dc, client);
+        screenMapping = readPieMapping(dc);
+        ReleaseDC(window, dc);
+    }
     clearHotItem(view);
+    if (screenMapping.viewport.cx == 0 || screenMapping.viewport.cy == 0)
+        return 0; // a window without a client area shows nothing
+    const POINT point = toLogical(screenMapping, x, y);
 
     const double lx = point.x, ly = point.y;
     if (lx * lx + ly * ly <= 4)
@@ -137,41 +143,27 @@ int hitTestPie(HWND window, PieView& view, int x, int y) {
     int32_t angle = theta - 900;
     if (angle < 0)
         angle += 3600;
-    if (node->totalClusters == 0) { // nothing is drawn
-        setStatus("");
-        return 0;
-    }
-
-    // The slice under the point is the one the layout drew there: the first whose end angle, on
-    // the same scale, lies beyond the point's angle.
-    const bool files = showFiles.value != 0;
-    const uint64_t scale = pieScale(node, files);
-    uint64_t sum = 0;
-    for (DirNode* child : node->children.items) {
-        sum += child->totalClusters;
-        if (angle < angleAt(sum, scale)) {
-            view.clickAction = descend;
-            view.hotItem.directory = child;
-            setStatus(hoverText(child));
-            if (deletable(node)) {
-                view.deleteAction = deleteDirectory;
-                return 4;
-            }
-            return 2;
+    // The slice under the point is the one the layout drew there.
+    const PieLayout& layout = currentLayout(view, showFiles.value != 0);
+    const ptrdiff_t index = sliceAt(layout, angle);
+    const Slice* slice = index >= 0 ? &layout.slices[static_cast<size_t>(index)] : nullptr;
+    if (slice && slice->group == SliceGroup::Subdirectory) {
+        view.clickAction = descend;
+        view.hotItem.directory = slice->child;
+        setStatus(hoverText(slice->child));
+        if (deletable(node)) {
+            view.deleteAction = deleteDirectory;
+            return 4;
         }
+        return 2;
     }
-    if (node->files && files) {
-        for (FileEntry* entry : node->files->items) {
-            sum += entry->clusters;
-            if (angle < angleAt(sum, scale)) {
-                setStatus(hoverText(node, entry));
-                if (!deletable(node))
-                    return 0;
-                view.hotItem.file = entry;
-                view.deleteAction = deleteFile;
-                return 3;
-            }
-        }
+    if (slice && slice->group == SliceGroup::File) {
+        setStatus(hoverText(node, slice->entry));
+        if (!deletable(node))
+            return 0;
+        view.hotItem.file = slice->entry;
+        view.deleteAction = deleteFile;
+        return 3;
     }
     setStatus("");
     return 0;

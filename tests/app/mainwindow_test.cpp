@@ -645,6 +645,8 @@ TEST_F(MainWindowTest, DeletingAFileAsksFirstAndKeepsTheTotalsRight) {
     EXPECT_EQ(u->freeClusters, freeBefore + 22);
     EXPECT_EQ(count(*large->files), 0u);
     EXPECT_EQ(pieView.hotItem.file, nullptr) << "nothing points at the deleted entry";
+    hoverTop();
+    EXPECT_EQ(pieView.hotItem.file, nullptr) << "the chart no longer offers the deleted file";
 }
 
 TEST_F(MainWindowTest, FailedDeletionsAreReported) {
