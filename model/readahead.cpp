@@ -5,7 +5,18 @@
 
 #include <algorithm>
 
+std::atomic<size_t> listingPeakBytes{0};
+
 namespace {
+
+size_t footprintOf(const FolderListing* listing) {
+    size_t bytes = sizeof *listing + listing->path.capacity() + listing->place.capacity() * sizeof(uint32_t) +
+                   listing->folders.capacity() * sizeof(ListedFolder) + listing->ahead.capacity() * sizeof(void*);
+    for (const ListedFolder& folder : listing->folders)
+        if (folder.listed.capacity() > 15) // shorter names live in the string itself
+            bytes += folder.listed.capacity() + 1;
+    return bytes;
+}
 
 // Reads one folder's listing, by the names as listed. A folder that cannot be listed has no
 // subfolders and no files.
@@ -22,6 +33,7 @@ void readFolder(const DriveSurvey* survey, FolderListing* folder) {
         closeListing(listing);
     }
     folder->ahead.assign(folder->folders.size(), nullptr);
+    folder->footprint = footprintOf(folder);
 }
 
 FolderListing* subfolderListing(const FolderListing* parent, size_t index) {
@@ -50,6 +62,9 @@ bool walksBefore(const FolderListing* a, const FolderListing* b) {
 // Under the lock: a listed folder whose subfolders the helpers may take on.
 void offer(ReadAhead& ahead, FolderListing* listing) {
     listing->listed = true;
+    ahead.bytes += listing->footprint;
+    if (ahead.bytes > listingPeakBytes.load(std::memory_order_relaxed))
+        listingPeakBytes.store(ahead.bytes, std::memory_order_relaxed);
     if (listing->folders.empty())
         return;
     listing->queued = true;
@@ -170,6 +185,7 @@ void retireListing(ReadAhead& ahead, FolderListing* listing) {
     EnterCriticalSection(&ahead.lock);
     if (listing->queued)
         ahead.queue.erase(std::find(ahead.queue.begin(), ahead.queue.end(), listing));
+    ahead.bytes -= listing->footprint;
     LeaveCriticalSection(&ahead.lock);
     delete listing;
 }

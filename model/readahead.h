@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -34,6 +35,7 @@ struct FolderListing {
     size_t nextAhead = 0; // the first subfolder nobody has taken on
     bool listed = false;
     bool queued = false; // among the read-ahead's listings with subfolders left to take on
+    size_t footprint = 0; // bytes it holds, once listed
 };
 
 struct ReadAhead {
@@ -43,6 +45,7 @@ struct ReadAhead {
     HANDLE ready = nullptr; // auto reset: a helper has finished a listing
     std::vector<FolderListing*> queue; // listed folders with subfolders nobody has taken on yet
     size_t unconsumed = 0;            // listings taken on by helpers and not yet by the walk
+    size_t bytes = 0;                 // held by the listings read and not yet retired
     bool stopping = false;
     std::vector<HANDLE> threads;
 };
@@ -50,6 +53,8 @@ struct ReadAhead {
 // How far the helpers may run ahead of the walk, in listings: bounds their memory when one folder
 // holds hundreds of thousands of subfolders.
 constexpr size_t readAheadLimit = 128;
+// The most bytes the listings of any scan held at once, for the benchmarks.
+extern std::atomic<size_t> listingPeakBytes;
 
 // Starts the helpers; the walk's first listing is read by the walk itself (takeRoot).
 void startReadAhead(ReadAhead& ahead, const DriveSurvey* survey, int helpers);

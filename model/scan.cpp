@@ -96,9 +96,9 @@ void adoptChild(DirNode* parent, DirNode* child) {
 }
 
 // Helper threads reading listings ahead of the walk. Under Wine the walk alone keeps one core
-// busy with listings and the other waiting on the tree view; with three helpers the listings are
-// ready when the walk needs them.
-constexpr int readAheadHelpers = 3;
+// busy with listings and the other waiting on the tree view; with two helpers the listings are
+// ready when the walk needs them (three were no faster on two cores, one was not enough).
+constexpr int readAheadHelpers = 2;
 
 struct Level {
     DirNode* node;
