@@ -10,12 +10,9 @@ std::atomic<size_t> listingPeakBytes{0};
 namespace {
 
 size_t footprintOf(const FolderListing* listing) {
-    size_t bytes = sizeof *listing + listing->path.capacity() + listing->place.capacity() * sizeof(uint32_t) +
-                   listing->folders.capacity() * sizeof(ListedFolder) + listing->ahead.capacity() * sizeof(void*);
-    for (const ListedFolder& folder : listing->folders)
-        if (folder.listed.capacity() > 15) // shorter names live in the string itself
-            bytes += folder.listed.capacity() + 1;
-    return bytes;
+    return sizeof *listing + listing->path.capacity() + listing->place.capacity() * sizeof(uint32_t) +
+           listing->folders.capacity() * sizeof(ListedFolder) + listing->names.capacity() +
+           listing->ahead.capacity() * sizeof(void*);
 }
 
 // Reads one folder's listing, by the names as listed. A folder that cannot be listed has no
@@ -27,8 +24,12 @@ void readFolder(const DriveSurvey* survey, FolderListing* folder) {
         do {
             if (!isDirectory(entry))
                 folder->ownClusters += clustersFor(survey, entry.size);
-            else if (entry.name[0] != '.')
-                folder->folders.push_back({entry.name, entry.hasShortName, isLinkEntry(entry)});
+            else if (entry.name[0] != '.') {
+                folder->folders.push_back({static_cast<uint32_t>(folder->names.size()),
+                                           static_cast<uint32_t>(entry.name.size()), entry.hasShortName,
+                                           isLinkEntry(entry)});
+                folder->names += entry.name;
+            }
         } while (nextEntry(listing, entry));
         closeListing(listing);
     }
@@ -36,10 +37,18 @@ void readFolder(const DriveSurvey* survey, FolderListing* folder) {
     folder->footprint = footprintOf(folder);
 }
 
-FolderListing* subfolderListing(const FolderListing* parent, size_t index) {
-    FolderListing* listing = new FolderListing;
-    listing->path = parent->path + parent->folders[index].listed + '\\';
-    listing->place = parent->place;
+// Under the lock: a listing for subfolder index of parent, a spare one if there is one.
+FolderListing* subfolderListing(ReadAhead& ahead, const FolderListing* parent, size_t index) {
+    FolderListing* listing;
+    if (ahead.spare.empty()) {
+        listing = new FolderListing;
+    } else {
+        listing = ahead.spare.back();
+        ahead.spare.pop_back();
+    }
+    const ListedFolder& folder = parent->folders[index];
+    listing->path.assign(parent->path).append(parent->names, folder.nameStart, folder.nameLength).push_back('\\');
+    listing->place.assign(parent->place.begin(), parent->place.end());
     listing->place.push_back(static_cast<uint32_t>(index));
     return listing;
 }
@@ -92,7 +101,7 @@ FolderListing* nextWork(ReadAhead& ahead) {
     }
     if (!first)
         return nullptr;
-    FolderListing* listing = subfolderListing(first, first->nextAhead);
+    FolderListing* listing = subfolderListing(ahead, first, first->nextAhead);
     first->ahead[first->nextAhead++] = listing;
     return listing;
 }
@@ -122,6 +131,11 @@ DWORD WINAPI helperMain(void* param) {
 
 } // namespace
 
+std::string listedName(const FolderListing* listing, size_t index) {
+    const ListedFolder& folder = listing->folders[index];
+    return listing->names.substr(folder.nameStart, folder.nameLength);
+}
+
 void startReadAhead(ReadAhead& ahead, const DriveSurvey* survey, int helpers) {
     ahead.survey = survey;
     InitializeCriticalSection(&ahead.lock);
@@ -141,6 +155,8 @@ void stopReadAhead(ReadAhead& ahead) {
         WaitForMultipleObjects(static_cast<DWORD>(ahead.threads.size()), ahead.threads.data(), TRUE, INFINITE);
     for (HANDLE thread : ahead.threads)
         CloseHandle(thread);
+    for (FolderListing* listing : ahead.spare)
+        delete listing;
     CloseHandle(ahead.wake);
     CloseHandle(ahead.ready);
     DeleteCriticalSection(&ahead.lock);
@@ -161,7 +177,7 @@ FolderListing* takeListing(ReadAhead& ahead, FolderListing* parent, size_t index
     FolderListing* listing = parent->ahead[index];
     if (!listing) {
         // No helper got to it: the walk reads it itself, and the helpers go on beyond it.
-        listing = parent->ahead[index] = subfolderListing(parent, index);
+        listing = parent->ahead[index] = subfolderListing(ahead, parent, index);
         parent->nextAhead = std::max(parent->nextAhead, index + 1);
         LeaveCriticalSection(&ahead.lock);
         readFolder(ahead.survey, listing);
@@ -186,6 +202,18 @@ void retireListing(ReadAhead& ahead, FolderListing* listing) {
     if (listing->queued)
         ahead.queue.erase(std::find(ahead.queue.begin(), ahead.queue.end(), listing));
     ahead.bytes -= listing->footprint;
+    // Kept with the room its vectors have, up to as many as can be in use at once in a wide tree.
+    if (ahead.spare.size() < 2 * readAheadLimit && listing->folders.capacity() <= 1024) {
+        listing->folders.clear();
+        listing->names.clear();
+        listing->ahead.clear();
+        listing->ownClusters = 0;
+        listing->nextAhead = 0;
+        listing->listed = listing->queued = false;
+        listing->footprint = 0;
+        ahead.spare.push_back(listing);
+        listing = nullptr;
+    }
     LeaveCriticalSection(&ahead.lock);
     delete listing;
 }

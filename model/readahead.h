@@ -15,9 +15,11 @@
 
 struct DriveSurvey;
 
-// A subfolder as its parent's listing gave it.
+// A subfolder as its parent's listing gave it; its name, as the file system lists it, is kept in
+// the listing's names.
 struct ListedFolder {
-    std::string listed; // the name as the file system lists it
+    uint32_t nameStart = 0;
+    uint32_t nameLength = 0;
     bool hasShortName = false;
     bool link = false; // a link: never listed, counted empty
 };
@@ -28,6 +30,7 @@ struct FolderListing {
     // Its place in the walk's order: the index of each folder on the way down from the first.
     std::vector<uint32_t> place;
     std::vector<ListedFolder> folders;
+    std::string names; // the subfolders' names one after another: one block, not one per name
     uint64_t ownClusters = 0;
     // The listing of each subfolder, once a helper or the walk has taken it on; owned by the walk
     // from the moment it enters that subfolder.
@@ -46,6 +49,10 @@ struct ReadAhead {
     std::vector<FolderListing*> queue; // listed folders with subfolders nobody has taken on yet
     size_t unconsumed = 0;            // listings taken on by helpers and not yet by the walk
     size_t bytes = 0;                 // held by the listings read and not yet retired
+    // Retired listings, kept for the next ones: under Wine a heap that sees a record made on one
+    // thread and freed on another for every folder grows free lists it then searches on every
+    // allocation, which made a folder of 200,000 subfolders take three times as long.
+    std::vector<FolderListing*> spare;
     bool stopping = false;
     std::vector<HANDLE> threads;
 };
@@ -55,6 +62,9 @@ struct ReadAhead {
 constexpr size_t readAheadLimit = 128;
 // The most bytes the listings of any scan held at once, for the benchmarks.
 extern std::atomic<size_t> listingPeakBytes;
+
+// The name of subfolder index as the file system lists it.
+std::string listedName(const FolderListing* listing, size_t index);
 
 // Starts the helpers; the walk's first listing is read by the walk itself (takeRoot).
 void startReadAhead(ReadAhead& ahead, const DriveSurvey* survey, int helpers);

@@ -10,6 +10,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -168,7 +169,7 @@ int CALLBACK compareBySize(LPARAM a, LPARAM b, LPARAM) {
 DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* survey) {
     StatusTicker status;
     ReadAhead ahead;
-    startReadAhead(ahead, survey, readAheadHelpers);
+    startReadAhead(ahead, survey, getenv("HELPERS") ? atoi(getenv("HELPERS")) : readAheadHelpers);
     DirNode* top = enterDirectory(name, parent, survey, status);
     std::vector<Level> levels{{top, takeRoot(ahead, listedPathOf(top)), 0}};
     top->ownClusters += levels.back().listing->ownClusters;
@@ -178,9 +179,9 @@ DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* su
         if (level.next < listing->folders.size()) {
             const size_t index = level.next++;
             const ListedFolder& folder = listing->folders[index];
-            DirNode* child =
-                enterDirectory(displayName(folder.listed, folder.hasShortName), level.node, survey, status);
-            setListedName(child, folder.listed);
+            const std::string listed = listedName(listing, index);
+            DirNode* child = enterDirectory(displayName(listed, folder.hasShortName), level.node, survey, status);
+            setListedName(child, listed);
             if (!folder.link) {
                 FolderListing* inner = takeListing(ahead, listing, index);
                 child->ownClusters += inner->ownClusters;
