@@ -25,6 +25,11 @@ void addSlice(PieLayout& layout, SliceGroup group, FileEntry* entry, uint64_t si
     layout.slices.push_back(slice);
 }
 
+// The pie angle at which slices adding up to running clusters end, on a disc of scale clusters.
+int32_t angleAt(uint64_t running, uint64_t scale) {
+    return static_cast<int32_t>(static_cast<double>(running) * 3600 / static_cast<double>(scale));
+}
+
 } // namespace
 
 POINT pointAt(int32_t angle, int32_t distance) {
@@ -37,10 +42,6 @@ POINT pointAt(int32_t angle, int32_t distance) {
 
 uint64_t pieTotal(const DirNode* node) {
     return node->parent ? node->totalClusters : node->survey->totalClusters;
-}
-
-int32_t angleAt(uint64_t running, uint64_t scale) {
-    return static_cast<int32_t>(static_cast<double>(running) * 3600 / static_cast<double>(scale));
 }
 
 int32_t pieRadius(int32_t fontHeight, bool onScreen) {

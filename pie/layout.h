@@ -39,8 +39,6 @@ struct PieLayout {
 
 POINT pointAt(int32_t angle, int32_t distance);
 uint64_t pieTotal(const DirNode* node);
-// The pie angle at which slices adding up to running clusters end, on a disc of scale clusters.
-int32_t angleAt(uint64_t running, uint64_t scale);
 int32_t pieRadius(int32_t fontHeight, bool onScreen);
 // Slices with a sweep above this get a label; a window without height labels nothing.
 int32_t labelThreshold(int32_t clientHeight);
