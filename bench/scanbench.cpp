@@ -2,6 +2,7 @@
 // and status bar while this thread pumps messages) against a bare recursive FindFirstFileA walk
 // of the same drive, and reports memory and the user interface's worst delay during the scan.
 #include "app/mainwindow.h"
+#include "model/readahead.h"
 #include "model/scanthread.h"
 #include "model/sizetree.h"
 #include "model/survey.h"
@@ -191,10 +192,12 @@ int main(int argc, char** argv) {
     timedWalk(root, walkMs);
 
     // scan_ms walk_ms peak_working_set_per_directory model_heap_per_node worst_delay_ms directories
-    std::printf("%.0f %.0f %.0f %.0f %.1f %zu\n", scanMs, walkMs,
+    // listing_peak_bytes
+    std::printf("%.0f %.0f %.0f %.0f %.1f %zu %zu\n", scanMs, walkMs,
                 static_cast<double>(after.PeakWorkingSetSize - before.WorkingSetSize) /
                     static_cast<double>(directories),
-                static_cast<double>(modelHeap) / static_cast<double>(nodes), worstDelayMs, directories);
+                static_cast<double>(modelHeap) / static_cast<double>(nodes), worstDelayMs, directories,
+                listingPeakBytes.load());
     freeDriveTable();
     DestroyWindow(frame);
     return 0;

@@ -24,6 +24,11 @@ struct ListedEntry {
 struct Listing {
     HANDLE handle = INVALID_HANDLE_VALUE;
     bool wide = true;
+    // Read through the system's own directory calls: entries come a block at a time into buffer,
+    // and next is the offset of the one to take, or none when the block is used up.
+    bool native = false;
+    char* buffer = nullptr;
+    size_t next = 0;
 };
 
 // Opens the listing of the directory at path (ending in a backslash) and reads its first entry;

@@ -3,6 +3,7 @@
 #include "app/mainwindow.h"
 #include "app/treeview.h"
 #include "model/listing.h"
+#include "model/readahead.h"
 #include "model/sizetree.h"
 #include "model/survey.h"
 
@@ -94,19 +95,16 @@ void adoptChild(DirNode* parent, DirNode* child) {
     parent->totalClusters += child->totalClusters;
 }
 
+// Helper threads reading listings ahead of the walk. Under Wine the walk alone keeps one core
+// busy with listings and the other waiting on the tree view; with two helpers the listings are
+// ready when the walk needs them (three were no faster on two cores, one was not enough).
+constexpr int readAheadHelpers = 2;
+
 struct Level {
     DirNode* node;
-    Listing listing;
+    FolderListing* listing; // read by the names the file system gave, never by the shown ones
+    size_t next;            // the next subfolder to enter
 };
-
-// Opens a directory's listing by the names the file system gave (listedPathOf), never by the shown
-// names of pathOf: on a case-sensitive file system a shown name can mean another directory, or,
-// resolved by a search of the parent for every subdirectory, make a wide folder cost the square
-// of its size.
-bool openLevel(std::vector<Level>& levels, DirNode* node, ListedEntry& entry) {
-    levels.push_back({node, Listing()});
-    return openListing(levels.back().listing, listedPathOf(node), entry);
-}
 
 } // namespace
 
@@ -124,8 +122,12 @@ uint64_t clustersFor(const DriveSurvey* survey, uint64_t size) {
 }
 
 std::string displayName(const ListedEntry& entry) {
-    std::string name = entry.name;
-    if (entry.hasShortName || name.empty())
+    return displayName(entry.name, entry.hasShortName);
+}
+
+std::string displayName(const std::string& listed, bool hasShortName) {
+    std::string name = listed;
+    if (hasShortName || name.empty())
         return name;
     bool ascii = true;
     for (char c : name)
@@ -159,43 +161,47 @@ int CALLBACK compareBySize(LPARAM a, LPARAM b, LPARAM) {
     return sizeA > sizeB ? -1 : sizeA < sizeB ? 1 : 0;
 }
 
-// Depth first with an explicit stack of open listings instead of recursion, so that the deepest
-// tree a file system allows is walked on a small thread stack; the order of work is that of the
-// recursive walk.
+// Depth first with an explicit stack of levels instead of recursion, so that the deepest tree a
+// file system allows is walked on a small thread stack; the order of work, and of the requests to
+// the tree view, is that of the recursive walk. Each folder's listing is taken whole, most often
+// read ahead by a helper.
 DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* survey) {
-    ListedEntry entry;
-    std::vector<Level> levels;
     StatusTicker status;
-    bool haveEntry = openLevel(levels, enterDirectory(name, parent, survey, status), entry);
+    ReadAhead ahead;
+    startReadAhead(ahead, survey, readAheadHelpers);
+    DirNode* top = enterDirectory(name, parent, survey, status);
+    std::vector<Level> levels{{top, takeRoot(ahead, listedPathOf(top)), 0}};
+    top->ownClusters += levels.back().listing->ownClusters;
     for (;;) {
         Level& level = levels.back();
-        if (haveEntry) {
-            if (!isDirectory(entry)) {
-                level.node->ownClusters += clustersFor(survey, entry.size);
-            } else if (entry.name[0] != '.') {
-                DirNode* child = enterDirectory(displayName(entry), level.node, survey, status);
-                setListedName(child, entry.name);
-                if (!isLinkEntry(entry)) {
-                    haveEntry = openLevel(levels, child, entry);
-                    continue;
-                }
-                child->isLink = true;
-                finishDirectory(child);
-                adoptChild(level.node, child);
+        FolderListing* listing = level.listing;
+        if (level.next < listing->folders.size()) {
+            const size_t index = level.next++;
+            const ListedFolder& folder = listing->folders[index];
+            const std::string listed = listedName(listing, index);
+            DirNode* child = enterDirectory(displayName(listed, folder.hasShortName), level.node, survey, status);
+            setListedName(child, listed);
+            if (!folder.link) {
+                FolderListing* inner = takeListing(ahead, listing, index);
+                child->ownClusters += inner->ownClusters;
+                levels.push_back({child, inner, 0});
+                continue;
             }
-            haveEntry = nextEntry(level.listing, entry);
+            child->isLink = true;
+            finishDirectory(child);
+            adoptChild(level.node, child);
             continue;
         }
-        closeListing(level.listing);
         DirNode* done = level.node;
+        retireListing(ahead, listing);
         finishDirectory(done);
         levels.pop_back();
         if (levels.empty()) {
             status.finished();
+            stopReadAhead(ahead);
             return done;
         }
         adoptChild(levels.back().node, done);
-        haveEntry = nextEntry(levels.back().listing, entry);
     }
 }
 

@@ -24,6 +24,7 @@ uint64_t clustersFor(const DriveSurvey* survey, uint64_t size);
 // The name to show for a listed entry: one that has no separate short form is shown as
 // "Readme.txt"; others keep their case.
 std::string displayName(const ListedEntry& entry);
+std::string displayName(const std::string& listed, bool hasShortName);
 
 // Tree-view sort callback: larger totals first.
 int CALLBACK compareBySize(LPARAM a, LPARAM b, LPARAM unused);

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -70,6 +71,42 @@ std::vector<std::string> listingOrder(const std::string& folder) {
     } while (FindNextFileA(listing, &entry));
     FindClose(listing);
     return names;
+}
+
+// The tree-view requests of a plain recursive walk of the folder at path, as the harness logs
+// them: the folder's item, each subfolder's in listing order, then a sort of its items unless
+// their totals already fall. Returns the folder's clusters.
+uint64_t plainWalk(const std::string& path, const std::string& parent, const char* name,
+                   std::vector<std::string>& requests) {
+    const std::string item = parent + "|" + name;
+    requests.push_back("insert " + item);
+    std::vector<uint64_t> totals;
+    uint64_t total = 0;
+    WIN32_FIND_DATAA entry;
+    HANDLE listing = FindFirstFileA((path + "*").c_str(), &entry);
+    do {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            total += (entry.nFileSizeLow + 4095) / 4096;
+        else if (entry.cFileName[0] != '.')
+            totals.push_back(plainWalk(path + entry.cFileName + "\\", item, entry.cFileName, requests));
+    } while (FindNextFileA(listing, &entry));
+    FindClose(listing);
+    if (!std::is_sorted(totals.begin(), totals.end(), std::greater<uint64_t>()))
+        requests.push_back("sort " + item);
+    for (uint64_t each : totals)
+        total += each;
+    return total;
+}
+
+size_t threadsOfThisProcess() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 thread = {};
+    thread.dwSize = sizeof thread;
+    size_t threads = 0;
+    for (BOOL more = Thread32First(snapshot, &thread); more; more = Thread32Next(snapshot, &thread))
+        threads += thread.th32OwnerProcessID == GetCurrentProcessId();
+    CloseHandle(snapshot);
+    return threads;
 }
 
 } // namespace
@@ -372,6 +409,30 @@ TEST_F(ScanTest, FilesAreListedOnceOnDemandLargestFirst) {
     listFiles(sub);
     EXPECT_TRUE(sub->filesListed);
     EXPECT_EQ(count(*sub->files), 1u);
+}
+
+// Helpers read listings ahead of the walk; the tree view must not see a difference.
+TEST_F(ScanTest, TheTreeViewGetsTheRequestsOfAPlainDepthFirstWalk) {
+    std::string top = freshFolder("plain");
+    std::vector<std::string> folders{top};
+    uint32_t seed = 12345;
+    auto next = [&seed](uint32_t range) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % range;
+    };
+    for (int i = 0; i < 400; ++i) {
+        folders.push_back(folders[next(static_cast<uint32_t>(folders.size()))] + "D" + std::to_string(i) + "\\");
+        makeDir(folders.back());
+    }
+    for (int i = 0; i < 800; ++i)
+        makeFile(folders[next(static_cast<uint32_t>(folders.size()))] + "f" + std::to_string(i), next(50000));
+    std::vector<std::string> expected{"insert |T:\\"};
+    plainWalk(top, "|T:\\", "plain", expected);
+
+    const size_t threadsBefore = threadsOfThisProcess();
+    scan("plain");
+    EXPECT_EQ(uiLog.treeRequests, expected);
+    EXPECT_EQ(threadsOfThisProcess(), threadsBefore) << "the helpers end with the scan";
 }
 
 TEST_F(ScanTest, TheStatusBarFollowsTheWalkAndKeepsTheLastDirectory) {

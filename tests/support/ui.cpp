@@ -6,12 +6,33 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 
 UiLog uiLog;
 
 namespace {
 
 WNDPROC statusBarProc;
+WNDPROC treeViewProc;
+std::map<HTREEITEM, std::string> itemNames;
+
+std::string itemName(HTREEITEM item) {
+    auto found = itemNames.find(item);
+    return found == itemNames.end() ? "" : found->second;
+}
+
+LRESULT CALLBACK treeProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    LRESULT result = CallWindowProcA(treeViewProc, window, message, wParam, lParam);
+    if (message == TVM_INSERTITEMA) {
+        const TVINSERTSTRUCTA* insert = reinterpret_cast<const TVINSERTSTRUCTA*>(lParam);
+        std::string parent = itemName(insert->hParent);
+        uiLog.treeRequests.push_back("insert " + parent + "|" + insert->item.pszText);
+        itemNames[reinterpret_cast<HTREEITEM>(result)] = parent + "|" + insert->item.pszText;
+    } else if (message == TVM_SORTCHILDRENCB) {
+        uiLog.treeRequests.push_back("sort " + itemName(reinterpret_cast<const TVSORTCB*>(lParam)->hParent));
+    }
+    return result;
+}
 
 LRESULT CALLBACK frameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NOTIFY) {
@@ -67,6 +88,9 @@ UiHarness::UiHarness() {
     SendMessageA(statusBar, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(parts));
     statusBarProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(statusBar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(statusProc)));
+    treeViewProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(DirTreeView, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(treeProc)));
+    itemNames.clear();
     uiLog = UiLog();
 }
 

@@ -23,6 +23,9 @@ struct UiLog {
     HTREEITEM selectedItem = nullptr;
     LPARAM selectedParam = 0;
     std::vector<std::string> statusTexts;
+    // The tree view's requests in order: "insert PARENT|TEXT" and "sort ITEM", each item named by
+    // the texts on its way down from the top, joined by '|'.
+    std::vector<std::string> treeRequests;
 };
 extern UiLog uiLog;
 

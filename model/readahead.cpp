@@ -1,0 +1,219 @@
+#include "model/readahead.h"
+
+#include "model/listing.h"
+#include "model/scan.h"
+
+#include <algorithm>
+
+std::atomic<size_t> listingPeakBytes{0};
+
+namespace {
+
+size_t footprintOf(const FolderListing* listing) {
+    return sizeof *listing + listing->path.capacity() + listing->place.capacity() * sizeof(uint32_t) +
+           listing->folders.capacity() * sizeof(ListedFolder) + listing->names.capacity() +
+           listing->ahead.capacity() * sizeof(void*);
+}
+
+// Reads one folder's listing, by the names as listed. A folder that cannot be listed has no
+// subfolders and no files.
+void readFolder(const DriveSurvey* survey, FolderListing* folder) {
+    ListedEntry entry;
+    Listing listing;
+    if (openListing(listing, folder->path, entry)) {
+        do {
+            if (!isDirectory(entry))
+                folder->ownClusters += clustersFor(survey, entry.size);
+            else if (entry.name[0] != '.') {
+                folder->folders.push_back({static_cast<uint32_t>(folder->names.size()),
+                                           static_cast<uint32_t>(entry.name.size()), entry.hasShortName,
+                                           isLinkEntry(entry)});
+                folder->names += entry.name;
+            }
+        } while (nextEntry(listing, entry));
+        closeListing(listing);
+    }
+    folder->ahead.assign(folder->folders.size(), nullptr);
+    folder->footprint = footprintOf(folder);
+}
+
+// Under the lock: a listing for subfolder index of parent, a spare one if there is one.
+FolderListing* subfolderListing(ReadAhead& ahead, const FolderListing* parent, size_t index) {
+    FolderListing* listing;
+    if (ahead.spare.empty()) {
+        listing = new FolderListing;
+    } else {
+        listing = ahead.spare.back();
+        ahead.spare.pop_back();
+    }
+    const ListedFolder& folder = parent->folders[index];
+    listing->path.assign(parent->path).append(parent->names, folder.nameStart, folder.nameLength).push_back('\\');
+    listing->place.assign(parent->place.begin(), parent->place.end());
+    listing->place.push_back(static_cast<uint32_t>(index));
+    return listing;
+}
+
+// Whether the next subfolder of a that nobody has taken on comes before b's in the walk's order.
+// Where one is an ancestor of the other, the descendant's subfolders come first unless the
+// ancestor's next one lies before the branch that leads to it.
+bool walksBefore(const FolderListing* a, const FolderListing* b) {
+    const size_t common = std::min(a->place.size(), b->place.size());
+    for (size_t i = 0; i < common; ++i)
+        if (a->place[i] != b->place[i])
+            return a->place[i] < b->place[i];
+    if (a->place.size() < b->place.size())
+        return a->nextAhead < b->place[common];
+    if (b->place.size() < a->place.size())
+        return !(b->nextAhead < a->place[common]);
+    return false; // the same folder
+}
+
+// Under the lock: a listed folder whose subfolders the helpers may take on.
+void offer(ReadAhead& ahead, FolderListing* listing) {
+    listing->listed = true;
+    ahead.bytes += listing->footprint;
+    if (ahead.bytes > listingPeakBytes.load(std::memory_order_relaxed))
+        listingPeakBytes.store(ahead.bytes, std::memory_order_relaxed);
+    if (listing->folders.empty())
+        return;
+    listing->queued = true;
+    ahead.queue.push_back(listing);
+    SetEvent(ahead.wake);
+}
+
+// Under the lock: the first subfolder in the walk's order that nobody has taken on, if any.
+FolderListing* nextWork(ReadAhead& ahead) {
+    FolderListing* first = nullptr;
+    for (size_t i = 0; i < ahead.queue.size();) {
+        FolderListing* parent = ahead.queue[i];
+        size_t& next = parent->nextAhead;
+        while (next < parent->folders.size() && (parent->folders[next].link || parent->ahead[next]))
+            ++next;
+        if (next == parent->folders.size()) {
+            parent->queued = false;
+            ahead.queue[i] = ahead.queue.back();
+            ahead.queue.pop_back();
+            continue;
+        }
+        if (!first || walksBefore(parent, first))
+            first = parent;
+        ++i;
+    }
+    if (!first)
+        return nullptr;
+    FolderListing* listing = subfolderListing(ahead, first, first->nextAhead);
+    first->ahead[first->nextAhead++] = listing;
+    return listing;
+}
+
+DWORD WINAPI helperMain(void* param) {
+    ReadAhead& ahead = *static_cast<ReadAhead*>(param);
+    EnterCriticalSection(&ahead.lock);
+    while (!ahead.stopping) {
+        FolderListing* work = ahead.unconsumed < readAheadLimit ? nextWork(ahead) : nullptr;
+        if (!work) {
+            ResetEvent(ahead.wake);
+            LeaveCriticalSection(&ahead.lock);
+            WaitForSingleObject(ahead.wake, INFINITE);
+            EnterCriticalSection(&ahead.lock);
+            continue;
+        }
+        ++ahead.unconsumed;
+        LeaveCriticalSection(&ahead.lock);
+        readFolder(ahead.survey, work);
+        EnterCriticalSection(&ahead.lock);
+        offer(ahead, work);
+        SetEvent(ahead.ready);
+    }
+    LeaveCriticalSection(&ahead.lock);
+    return 0;
+}
+
+} // namespace
+
+std::string listedName(const FolderListing* listing, size_t index) {
+    const ListedFolder& folder = listing->folders[index];
+    return listing->names.substr(folder.nameStart, folder.nameLength);
+}
+
+void startReadAhead(ReadAhead& ahead, const DriveSurvey* survey, int helpers) {
+    ahead.survey = survey;
+    InitializeCriticalSection(&ahead.lock);
+    ahead.wake = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ahead.ready = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    for (int i = 0; i < helpers; ++i)
+        if (HANDLE thread = CreateThread(nullptr, 0, helperMain, &ahead, 0, nullptr))
+            ahead.threads.push_back(thread);
+}
+
+void stopReadAhead(ReadAhead& ahead) {
+    EnterCriticalSection(&ahead.lock);
+    ahead.stopping = true;
+    SetEvent(ahead.wake);
+    LeaveCriticalSection(&ahead.lock);
+    if (!ahead.threads.empty())
+        WaitForMultipleObjects(static_cast<DWORD>(ahead.threads.size()), ahead.threads.data(), TRUE, INFINITE);
+    for (HANDLE thread : ahead.threads)
+        CloseHandle(thread);
+    for (FolderListing* listing : ahead.spare)
+        delete listing;
+    CloseHandle(ahead.wake);
+    CloseHandle(ahead.ready);
+    DeleteCriticalSection(&ahead.lock);
+}
+
+FolderListing* takeRoot(ReadAhead& ahead, const std::string& path) {
+    FolderListing* listing = new FolderListing;
+    listing->path = path;
+    readFolder(ahead.survey, listing);
+    EnterCriticalSection(&ahead.lock);
+    offer(ahead, listing);
+    LeaveCriticalSection(&ahead.lock);
+    return listing;
+}
+
+FolderListing* takeListing(ReadAhead& ahead, FolderListing* parent, size_t index) {
+    EnterCriticalSection(&ahead.lock);
+    FolderListing* listing = parent->ahead[index];
+    if (!listing) {
+        // No helper got to it: the walk reads it itself, and the helpers go on beyond it.
+        listing = parent->ahead[index] = subfolderListing(ahead, parent, index);
+        parent->nextAhead = std::max(parent->nextAhead, index + 1);
+        LeaveCriticalSection(&ahead.lock);
+        readFolder(ahead.survey, listing);
+        EnterCriticalSection(&ahead.lock);
+        offer(ahead, listing);
+        LeaveCriticalSection(&ahead.lock);
+        return listing;
+    }
+    while (!listing->listed) {
+        LeaveCriticalSection(&ahead.lock);
+        WaitForSingleObject(ahead.ready, INFINITE);
+        EnterCriticalSection(&ahead.lock);
+    }
+    --ahead.unconsumed; // room for one more ahead
+    SetEvent(ahead.wake);
+    LeaveCriticalSection(&ahead.lock);
+    return listing;
+}
+
+void retireListing(ReadAhead& ahead, FolderListing* listing) {
+    EnterCriticalSection(&ahead.lock);
+    if (listing->queued)
+        ahead.queue.erase(std::find(ahead.queue.begin(), ahead.queue.end(), listing));
+    ahead.bytes -= listing->footprint;
+    // Kept with the room its vectors have, up to as many as can be in use at once in a wide tree.
+    if (ahead.spare.size() < 2 * readAheadLimit && listing->folders.capacity() <= 1024) {
+        listing->folders.clear();
+        listing->names.clear();
+        listing->ahead.clear();
+        listing->ownClusters = 0;
+        listing->nextAhead = 0;
+        listing->listed = listing->queued = false;
+        listing->footprint = 0;
+        ahead.spare.push_back(listing);
+        listing = nullptr;
+    }
+    LeaveCriticalSection(&ahead.lock);
+    delete listing;
+}

@@ -1,0 +1,78 @@
+// Reading the listings of folders before the walk reaches them. The walk spends most of its time
+// waiting for the tree view to take each folder's item; meanwhile a few helper threads read the
+// listings of the folders it will enter next, in the order it will enter them, so that it finds
+// each one ready. Only when a listing is read changes: the walk itself, its tree-view requests and
+// their order stay those of a plain depth-first walk.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct DriveSurvey;
+
+// A subfolder as its parent's listing gave it; its name, as the file system lists it, is kept in
+// the listing's names.
+struct ListedFolder {
+    uint32_t nameStart = 0;
+    uint32_t nameLength = 0;
+    bool hasShortName = false;
+    bool link = false; // a link: never listed, counted empty
+};
+
+// What the walk needs of one folder: its subfolders in listing order and its files' clusters.
+struct FolderListing {
+    std::string path; // as listed, ending in a backslash
+    // Its place in the walk's order: the index of each folder on the way down from the first.
+    std::vector<uint32_t> place;
+    std::vector<ListedFolder> folders;
+    std::string names; // the subfolders' names one after another: one block, not one per name
+    uint64_t ownClusters = 0;
+    // The listing of each subfolder, once a helper or the walk has taken it on; owned by the walk
+    // from the moment it enters that subfolder.
+    std::vector<FolderListing*> ahead;
+    size_t nextAhead = 0; // the first subfolder nobody has taken on
+    bool listed = false;
+    bool queued = false; // among the read-ahead's listings with subfolders left to take on
+    size_t footprint = 0; // bytes it holds, once listed
+};
+
+struct ReadAhead {
+    const DriveSurvey* survey = nullptr;
+    CRITICAL_SECTION lock;
+    HANDLE wake = nullptr;  // manual reset: work or room for it may be there, or the end
+    HANDLE ready = nullptr; // auto reset: a helper has finished a listing
+    std::vector<FolderListing*> queue; // listed folders with subfolders nobody has taken on yet
+    size_t unconsumed = 0;            // listings taken on by helpers and not yet by the walk
+    size_t bytes = 0;                 // held by the listings read and not yet retired
+    // Retired listings, kept for the next ones: under Wine a heap that sees a record made on one
+    // thread and freed on another for every folder grows free lists it then searches on every
+    // allocation, which made a folder of 200,000 subfolders take three times as long.
+    std::vector<FolderListing*> spare;
+    bool stopping = false;
+    std::vector<HANDLE> threads;
+};
+
+// How far the helpers may run ahead of the walk, in listings: bounds their memory when one folder
+// holds hundreds of thousands of subfolders.
+constexpr size_t readAheadLimit = 128;
+// The most bytes the listings of any scan held at once, for the benchmarks.
+extern std::atomic<size_t> listingPeakBytes;
+
+// The name of subfolder index as the file system lists it.
+std::string listedName(const FolderListing* listing, size_t index);
+
+// Starts the helpers; the walk's first listing is read by the walk itself (takeRoot).
+void startReadAhead(ReadAhead& ahead, const DriveSurvey* survey, int helpers);
+// Ends and waits for the helpers; every listing must have been retired.
+void stopReadAhead(ReadAhead& ahead);
+// The listing of the folder at path, read now by the calling thread.
+FolderListing* takeRoot(ReadAhead& ahead, const std::string& path);
+// The listing of subfolder index of parent, read by a helper (waiting for it if need be) or now.
+FolderListing* takeListing(ReadAhead& ahead, FolderListing* parent, size_t index);
+// The walk is done with the folder: frees its listing.
+void retireListing(ReadAhead& ahead, FolderListing* listing);
