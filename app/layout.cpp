@@ -35,6 +35,12 @@ Placement reachablePlacement(Placement stored, const RECT& screen) {
     return placement;
 }
 
+RECT placementScreen(const RECT& virtualScreen, int32_t primaryWidth, int32_t primaryHeight) {
+    if (virtualScreen.right > virtualScreen.left && virtualScreen.bottom > virtualScreen.top)
+        return virtualScreen;
+    return {0, 0, primaryWidth, primaryHeight};
+}
+
 namespace {
 
 // The drag: the bar's x, top, the client width at the press (right) and the bar's height.

@@ -25,6 +25,9 @@ constexpr int32_t minWindowWidth = 200;
 constexpr int32_t minWindowHeight = 150;
 constexpr int32_t titleGrip = 40; // pixels of the title bar that must stay on the screen
 Placement reachablePlacement(Placement stored, const RECT& screen);
+// The screen a stored place is checked against: the virtual screen of all monitors, or the
+// primary screen where the system has no virtual-screen metrics (Windows 95 and NT 4.0 give 0).
+RECT placementScreen(const RECT& virtualScreen, int32_t primaryWidth, int32_t primaryHeight);
 
 // The divider position a drag ends on for a mouse x, in a client area width wide.
 int32_t clampedDividerX(int32_t mouseX, int32_t width);

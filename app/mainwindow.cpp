@@ -33,6 +33,20 @@ namespace {
 
 char tipText[30];
 
+// Where the window last stood as a normal window, in screen coordinates as GetWindowRect gives
+// them. GetWindowPlacement's restored rectangle cannot serve: Windows gives it relative to the
+// work area (it moves by the taskbar's size when the taskbar is at the top or left), Wine relative
+// to the screen.
+RECT normalPlace;
+bool normalPlaceKnown = false;
+
+void rememberNormalPlace(HWND window) {
+    if (IsIconic(window) || IsZoomed(window))
+        return;
+    GetWindowRect(window, &normalPlace);
+    normalPlaceKnown = true;
+}
+
 TBBUTTON toolbarButton(int image, int command, BYTE style) {
     TBBUTTON button = {};
     button.iBitmap = image;
@@ -128,6 +142,7 @@ void startCommandLineScan() {
 }
 
 void onCreate(HWND window) {
+    normalPlaceKnown = false;
     RECT client;
     GetClientRect(window, &client);
     const int32_t width = client.right, height = client.bottom;
@@ -215,7 +230,7 @@ bool onCommand(HWND window, WPARAM wParam, LPARAM lParam) {
             InvalidateRect(PieWindow, nullptr, TRUE);
             break;
         case 2:
-            rescanCurrentDrive();
+            rescanPreferencesDrive();
             break;
         default:
             break;
@@ -273,10 +288,14 @@ void onDestroy(HWND window) {
     IntSetting split("Split", SectionName, IniFileName, 0);
     split.value = splitPos;
     save(split);
-    WINDOWPLACEMENT placement = {};
-    placement.length = sizeof placement;
-    GetWindowPlacement(window, &placement);
-    const RECT& r = placement.rcNormalPosition;
+    rememberNormalPlace(window);
+    if (!normalPlaceKnown) {
+        WINDOWPLACEMENT placement = {};
+        placement.length = sizeof placement;
+        GetWindowPlacement(window, &placement);
+        normalPlace = placement.rcNormalPosition;
+    }
+    const RECT& r = normalPlace;
     windowX.value = r.left;
     windowY.value = r.top;
     windowWidth.value = r.right - r.left;
@@ -297,6 +316,10 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WM_SIZE:
         onSize(window);
+        rememberNormalPlace(window);
+        return 0;
+    case WM_MOVE:
+        rememberNormalPlace(window);
         return 0;
     case WM_NOTIFY:
         onNotify(window, reinterpret_cast<const NMHDR*>(lParam));

@@ -83,22 +83,24 @@ void startScan(const ScanRequest& request) {
 }
 
 void rescanCurrentDrive() {
-    DirNode* current = pieView.currentNode;
-    if (!current)
-        return;
-    const int32_t driveIndex = pieView.currentDrive;
+    if (pieView.currentNode)
+        rescanDrive(pieView.currentDrive, pathOf(pieView.currentNode));
+}
+
+void rescanDrive(int32_t driveIndex, const std::string& path) {
     DriveSurvey* survey = surveyInSlot(driveIndex);
     if (!survey || !survey->complete)
         return;
-    HTREEITEM rootItem = rootOf(current)->treeItem;
     ScanRequest request;
     request.driveIndex = driveIndex;
     request.reselect = true;
-    request.path = pathOf(current);
-    pieView.currentNode = nullptr;
-    clearHotItem(pieView);
+    request.path = path;
+    if (pieView.currentNode && pieView.currentDrive == driveIndex) {
+        pieView.currentNode = nullptr;
+        clearHotItem(pieView);
+    }
     // The items carry the nodes, so they go first.
-    SendMessageA(DirTreeView, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(rootItem));
+    SendMessageA(DirTreeView, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(survey->root->treeItem));
     destroySurvey(survey);
     startScan(request);
 }

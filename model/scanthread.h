@@ -34,3 +34,6 @@ struct ScanRequest {
 void startScan(const ScanRequest& request);
 // Throws away the current drive's tree and scans it again, reselecting the current directory.
 void rescanCurrentDrive();
+// Throws away the drive's tree, if it has a complete one, and scans it again, reselecting path
+// (as pathOf gives it) at the end.
+void rescanDrive(int32_t driveIndex, const std::string& path);

@@ -1,8 +1,10 @@
 #include "settings/preferences.h"
 
+#include "app/help.h"
 #include "app/mainwindow.h"
 #include "app/startup.h"
 #include "model/scanthread.h"
+#include "model/sizetree.h"
 #include "model/survey.h"
 #include "pie/pieview.h"
 #include "res/resource.h"
@@ -18,6 +20,8 @@ namespace {
 // Fixed when the dialog opens: a scan ending while it is open must not make OK compare one
 // drive's typed value with another drive's figures.
 std::string dialogDrive;
+int32_t dialogDriveIndex = -1; // -1: no drive was shown, and none is scanned again
+std::string dialogPath;
 int32_t measuredClusterSize;
 int32_t openingValue;
 
@@ -34,6 +38,8 @@ const DriveSurvey* currentSurvey() {
 void onInitDialog(HWND dialog) {
     const DriveSurvey* survey = currentSurvey();
     dialogDrive = survey ? survey->rootPath : "C:\\";
+    dialogDriveIndex = survey ? pieView.currentDrive : -1;
+    dialogPath = survey ? pathOf(pieView.currentNode) : std::string();
     DWORD sectors = 0, bytes = 0, freeClusters = 0, totalClusters = 0;
     if (!GetDiskFreeSpaceA(dialogDrive.c_str(), &sectors, &bytes, &freeClusters, &totalClusters))
         sectors = bytes = 0;
@@ -96,7 +102,7 @@ INT_PTR CALLBACK preferencesDialogProc(HWND dialog, UINT message, WPARAM wParam,
             return TRUE;
         case IDC_HELPBUTTON:
             if (!HelpFileName.empty())
-                WinHelpA(MainWindow, HelpFileName.c_str(), HELP_CONTEXT, 1132);
+                WinHelpA(MainWindow, helpFilePath().c_str(), HELP_CONTEXT, 1132);
             return FALSE;
         case IDC_ADVISE:
             setNumber(dialog, IDC_CLUSTERSIZE, measuredClusterSize);
@@ -110,6 +116,11 @@ INT_PTR CALLBACK preferencesDialogProc(HWND dialog, UINT message, WPARAM wParam,
 }
 
 } // namespace
+
+void rescanPreferencesDrive() {
+    if (dialogDriveIndex >= 0)
+        rescanDrive(dialogDriveIndex, dialogPath);
+}
 
 INT_PTR runPreferencesDialog(HWND owner) {
     return DialogBoxParamA(appInstance, MAKEINTRESOURCEA(IDD_PREFERENCES), owner, preferencesDialogProc, 0);

@@ -383,11 +383,19 @@ TEST_F(MainWindowTest, PanesStatusPartsAndTheDivider) {
 }
 
 TEST_F(MainWindowTest, ExitSavesTheSettingsInOrderAndTheRestoredPlacement) {
+    // A taskbar at the top: the work area starts 50 pixels below the screen's top, and the place
+    // saved is still the screen's.
+    RECT work;
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    RECT moved = work;
+    moved.top += 50;
+    SystemParametersInfoA(SPI_SETWORKAREA, 0, &moved, 0);
     SetWindowPos(MainWindow, nullptr, 40, 30, 700, 500, SWP_NOZORDER);
     pumpPending();
     ShowWindow(MainWindow, SW_MAXIMIZE);
     pumpPending();
     SendMessageA(MainWindow, WM_COMMAND, IDM_EXIT, 0);
+    SystemParametersInfoA(SPI_SETWORKAREA, 0, &work, 0);
     EXPECT_FALSE(IsWindow(MainWindow));
     std::string text = settingsText();
     size_t split = text.find("Split="), x = text.find("XOffset=40"), y = text.find("YOffset=30"),
@@ -521,17 +529,18 @@ TEST_F(MainWindowTest, ClicksInTheChartDescendAndGoUpThroughTheTree) {
 }
 
 TEST_F(MainWindowTest, CopyPutsTheChartAndItsCaptionOnTheClipboard) {
-    auto clipboardText = [] {
-        std::string text;
+    auto clipboardData = [](UINT format) {
+        std::string bytes;
         if (OpenClipboard(MainWindow)) {
-            if (HANDLE data = GetClipboardData(CF_TEXT)) {
-                text = static_cast<const char*>(GlobalLock(data));
+            if (HANDLE data = GetClipboardData(format)) {
+                bytes.assign(static_cast<const char*>(GlobalLock(data)), GlobalSize(data));
                 GlobalUnlock(data);
             }
             CloseClipboard();
         }
-        return text;
+        return bytes;
     };
+    auto clipboardText = [&] { return std::string(clipboardData(CF_TEXT).c_str()); };
     // Nothing shown yet: Copy leaves the clipboard alone.
     ASSERT_TRUE(OpenClipboard(MainWindow));
     EmptyClipboard();
@@ -545,9 +554,10 @@ TEST_F(MainWindowTest, CopyPutsTheChartAndItsCaptionOnTheClipboard) {
 
     DriveSurvey* u = scanDrive('U');
     ASSERT_NE(u, nullptr);
-    // A path far longer than 67 characters still arrives whole.
+    // A path far longer than 67 characters still arrives whole, in Unicode and, for programs that
+    // read only CF_TEXT, in the system's ANSI code page (1252 here), not in the program's UTF-8.
     std::string deep = "U:\\A\\B\\C\\";
-    std::string name(60, 'n');
+    std::string name = std::string(60, 'n') + "Gr\xC3\xBC\xC3\x9F" "e";
     makeDir(deep + name);
     makeFile(deep + name + "\\f", 1);
     SendMessageA(MainWindow, WM_COMMAND, IDM_REFRESH, 0);
@@ -558,7 +568,10 @@ TEST_F(MainWindowTest, CopyPutsTheChartAndItsCaptionOnTheClipboard) {
     pumpPending();
     SendMessageA(statusBar, SB_SETTEXTA, 1, reinterpret_cast<LPARAM>("totals"));
     SendMessageA(MainWindow, WM_COMMAND, IDM_COPY, 0);
-    EXPECT_EQ(clipboardText(), "Piechart of " + pathOf(longDir));
+    EXPECT_EQ(clipboardText(), "Piechart of " + deep + std::string(60, 'n') + "Gr\xFC\xDF" "e\\");
+    const std::string raw = clipboardData(CF_UNICODETEXT) + std::string(2, '\0');
+    const std::wstring unicode = reinterpret_cast<const wchar_t*>(raw.data());
+    EXPECT_TRUE(unicode == L"Piechart of U:\\A\\B\\C\\" + std::wstring(60, L'n') + L"Gr\u00FC\u00DFe\\");
     EXPECT_EQ(statusText(1), "totals") << "the copy does not touch the status bar";
     ASSERT_TRUE(OpenClipboard(MainWindow));
     HENHMETAFILE metafile = static_cast<HENHMETAFILE>(GetClipboardData(CF_ENHMETAFILE));
@@ -895,6 +908,23 @@ TEST_F(MainWindowTest, PreferencesShowTheDriveAndSaveOnlyWhatChanged) {
     EXPECT_NE(settingsText().find("U:\\=512"), std::string::npos);
     ASSERT_TRUE(pumpUntil([] { return surveyInSlot(driveU) && pieView.currentNode; }));
     EXPECT_EQ(surveyInSlot(driveU)->clusterSize, 512u);
+
+    // The view moves to V: while the dialog is open (as when a scan of V: ends): OK scans again
+    // the drive whose size it wrote, U:, back to the directory shown, and leaves V: alone.
+    DriveSurvey* v = scanDrive('V');
+    ASSERT_NE(v, nullptr);
+    select(surveyInSlot(driveU)->root);
+    pumpPending();
+    ASSERT_TRUE(withPreferences([&](HWND dialog) {
+        SendMessageA(DirTreeView, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(v->root->treeItem));
+        SetDlgItemTextA(dialog, IDC_CLUSTERSIZE, "2048");
+        click(dialog, IDOK);
+    }));
+    EXPECT_NE(settingsText().find("U:\\=2048"), std::string::npos);
+    EXPECT_EQ(surveyInSlot(driveV), v) << "V: is not scanned again";
+    ASSERT_TRUE(pumpUntil([] { return surveyInSlot(driveU) && pieView.currentNode == surveyInSlot(driveU)->root; }))
+        << "the new scan of U: ends on the directory shown at the opening";
+    EXPECT_EQ(surveyInSlot(driveU)->clusterSize, 2048u);
 }
 
 namespace {
@@ -950,11 +980,10 @@ TEST_F(MainWindowTest, AboutAndHelpContents) {
     ASSERT_TRUE(whileCommand(about, IDM_ABOUT));
     EXPECT_TRUE(about.closedByButton) << "OK closes it";
 
-    // The help engine finds tarvale.hlp in the current folder: the program's own.
-    const std::string folder = programFolder();
+    // The help engine is given tarvale.hlp beside the program, whatever the working folder.
     char before[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, before);
-    SetCurrentDirectoryA(folder.c_str());
+    SetCurrentDirectoryA("C:\\");
     WindowWait help{nullptr, "Tarvale Help", 0, "", false};
     EXPECT_TRUE(whileCommand(help, IDM_HELPCONTENTS)) << "the help window opens on the contents";
     // Closing the main window tells the help engine to quit.
@@ -993,10 +1022,9 @@ std::string shownHelpTopic() {
 } // namespace
 
 TEST_F(MainWindowTest, ThePreferencesHelpButtonOpensThePreferencesTopic) {
-    const std::string folder = programFolder();
     char before[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, before);
-    SetCurrentDirectoryA(folder.c_str());
+    SetCurrentDirectoryA("C:\\");
     std::string topic;
     ASSERT_TRUE(withPreferences([&](HWND dialog) {
         click(dialog, IDC_HELPBUTTON);
@@ -1105,8 +1133,15 @@ TEST(Placement, AStoredPlaceThatWouldHideTheWindowIsLeftToTheSystem) {
         EXPECT_EQ(got.width, c.opened.width) << c.stored.width << "x" << c.stored.height;
         EXPECT_EQ(got.height, c.opened.height) << c.stored.width << "x" << c.stored.height;
     }
+    // Windows 95 and NT 4.0 answer 0 for the virtual screen: the primary screen stands for it,
+    // and a stored place is not cut to nothing.
+    const RECT primary = placementScreen({0, 0, 0, 0}, 1024, 768);
+    EXPECT_TRUE(primary.left == 0 && primary.top == 0 && primary.right == 1024 && primary.bottom == 768);
+    const Placement kept = reachablePlacement({40, 30, 700, 500}, primary);
+    EXPECT_TRUE(kept.x == 40 && kept.y == 30 && kept.width == 700 && kept.height == 500);
     // A screen whose left edge is negative, as with a second monitor on the left.
     const RECT wide = {-1280, 0, 1024, 768};
+    EXPECT_EQ(placementScreen(wide, 1024, 768).left, -1280);
     const Placement left = reachablePlacement({-1000, 100, 700, 500}, wide);
     EXPECT_EQ(left.x, -1000);
     EXPECT_EQ(left.y, 100);

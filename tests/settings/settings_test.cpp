@@ -133,6 +133,41 @@ TEST_F(SettingsTest, SaveWritesUnsignedDecimalAndEraseRemovesTheKey) {
     EXPECT_EQ(load(c), 32768);
 }
 
+// Where the Windows directory refuses a write (here a handle that lets nobody write the file),
+// the whole file goes on in the user's application-data folder and is read there from then on.
+TEST_F(SettingsTest, AWriteTheWindowsDirectoryRefusesMovesTheFileToTheUsersFolder) {
+    const char* name = "TarvaleMoved.ini";
+    char windows[MAX_PATH], user[MAX_PATH];
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    ASSERT_GT(GetEnvironmentVariableA("APPDATA", user, MAX_PATH), 0u);
+    const std::string original = std::string(windows) + "\\" + name, copy = std::string(user) + "\\" + name;
+    DeleteFileA(copy.c_str());
+    ASSERT_TRUE(WritePrivateProfileStringA("Blocksizes", "U:\\", "2048", name));
+    ASSERT_TRUE(WritePrivateProfileStringA("Tarvale", "Show bytes", "2", name));
+    HANDLE reader = CreateFileA(original.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    IntSetting size("V:\\", "Blocksizes", name, 4096);
+    size.value = 512;
+    save(size);
+    CloseHandle(reader);
+    auto read = [&](const std::string& file, const char* section, const char* key) {
+        char text[80];
+        GetPrivateProfileStringA(section, key, "<absent>", text, sizeof text, file.c_str());
+        return std::string(text);
+    };
+    EXPECT_EQ(read(copy, "Blocksizes", "V:\\"), "512");
+    EXPECT_EQ(read(copy, "Blocksizes", "U:\\"), "2048") << "nothing is lost in the move";
+    EXPECT_EQ(read(copy, "Tarvale", "Show bytes"), "2");
+    // From now on the user's copy is read first, and written.
+    WritePrivateProfileStringA("Blocksizes", "V:\\", "8192", name);
+    EXPECT_EQ(IntSetting("V:\\", "Blocksizes", name, 4096).value, 512);
+    erase(size);
+    EXPECT_EQ(read(copy, "Blocksizes", "V:\\"), "<absent>");
+    EXPECT_EQ(IntSetting("V:\\", "Blocksizes", name, 4096).value, 4096);
+    DeleteFileA(copy.c_str());
+    DeleteFileA(original.c_str());
+}
+
 TEST_F(SettingsTest, GlobalRecordsAndStrings) {
     struct Row {
         const IntSetting& setting;
