@@ -26,6 +26,9 @@ LARGE_INTEGER frequency;
 LONGLONG tickPosted[tickSlots];
 double worstDelayMs = 0;
 bool scanSelected = false;
+// Ticks still queued when the scan ends are handled after it, behind the benchmark's own work
+// (the deletion of 20,000 tree items takes about 100 ms): they say nothing of the scan.
+bool scanning = false;
 HANDLE tickerStop;
 
 double nowMs() {
@@ -40,7 +43,8 @@ LRESULT CALLBACK frameProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
         QueryPerformanceCounter(&now);
         double late = 1000.0 * static_cast<double>(now.QuadPart - tickPosted[wParam % tickSlots]) /
                       static_cast<double>(frequency.QuadPart);
-        worstDelayMs = std::max(worstDelayMs, late);
+        if (scanning)
+            worstDelayMs = std::max(worstDelayMs, late);
         return 0;
     }
     if (message == WM_NOTIFY && reinterpret_cast<NMHDR*>(lParam)->code == TVN_SELCHANGEDA)
@@ -167,6 +171,7 @@ int main(int argc, char** argv) {
     tickerStop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE ticker = CreateThread(nullptr, 0, tickerMain, frame, 0, nullptr);
     double start = nowMs();
+    scanning = true;
     ScanRequest request;
     request.driveIndex = drive;
     startScan(request);
@@ -176,6 +181,7 @@ int main(int argc, char** argv) {
         DispatchMessageA(&msg);
     }
     double scanMs = nowMs() - start;
+    scanning = false;
     SetEvent(tickerStop);
     WaitForSingleObject(ticker, INFINITE);
     CloseHandle(ticker);
