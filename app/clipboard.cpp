@@ -35,8 +35,8 @@ HGLOBAL blockOf(const void* data, size_t size) {
     return block;
 }
 
-// The caption as CF_UNICODETEXT and as CF_TEXT, each with its terminating null. Characters the
-// ANSI code page lacks read as "?" there; the Unicode form keeps them.
+// The caption as CF_UNICODETEXT and as CF_TEXT, each with its terminating null. A character the
+// ANSI code page lacks becomes its nearest letter there, or "?"; the Unicode form keeps it.
 bool captionBlocks(const std::string& caption, HGLOBAL& unicode, HGLOBAL& ansi) {
     const int length = static_cast<int>(caption.size()) + 1;
     std::wstring wide(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, caption.c_str(), length, nullptr, 0)), L'\0');

@@ -1,5 +1,6 @@
 #include "model/listing.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <type_traits>
 
@@ -41,6 +42,7 @@ struct NtDirEntry {
     wchar_t shortName[12];
     wchar_t name[1];
 };
+static_assert(offsetof(NtDirEntry, name) == 94, "the system's layout, on both targets");
 struct NativeCalls {
     NtStatus(NTAPI* open)(HANDLE*, ACCESS_MASK, const NtObject*, NtIoStatus*, ULONG, ULONG);
     NtStatus(NTAPI* query)(HANDLE, HANDLE, void*, void*, NtIoStatus*, void*, ULONG, int, BOOLEAN, void*, BOOLEAN);
