@@ -18,11 +18,11 @@ struct FileEntry;
 
 void destroyNode(DirNode* node);
 void destroyElement(DirNode* node);
+void destroyElement(FileEntry* entry);
 
 // Changes with every change to a complete tree that a view of it must notice: a file list read, a
 // file or directory removed, a tree destroyed. Written and read on the user-interface thread only.
 extern uint64_t treeVersion;
-void destroyElement(FileEntry* entry);
 
 // Owned records kept largest first; among equal sizes the one added first stays first.
 template <class T> struct SizeSortedArray {
