@@ -373,8 +373,10 @@ TEST(Road, OneDriveFromPickingToTheNextStart) {
         // The totals come with the chart's first paint, which may follow the caption by a moment.
         EXPECT_TRUE(waitFor([&] { return program.statusPart(1).rfind("Total space this device: ", 0) == 0; }))
             << program.statusPart(1);
-        // The chart on the screen: a coloured disc on white.
-        EXPECT_NE(screenPixel(program.piePoint(180, 0.5)), RGB(255, 255, 255));
+        // The chart on the screen: a coloured disc on white. The totals are set as the paint begins, so
+        // the disc itself may still be on its way.
+        EXPECT_TRUE(
+            waitFor([&] { return screenPixel(program.piePoint(180, 0.5)) != RGB(255, 255, 255); }, 5000));
         EXPECT_EQ(screenPixel(program.piePoint(45, 1.35)), RGB(255, 255, 255));
 
         // The tree: a real click on Top.
@@ -484,8 +486,10 @@ TEST(Road, OneDriveFromPickingToTheNextStart) {
         for (int step = 1; step <= 6; ++step)
             mouseTo(POINT{divider.x + 10 * step, divider.y});
         button(MOUSEEVENTF_LEFTUP, 0);
-        RECT treeAfter = screenRect(program.tree);
-        EXPECT_EQ(treeAfter.right, divider.x + 60 - 3) << "the tree ends three pixels left of the release";
+        RECT treeAfter{};
+        EXPECT_TRUE(
+            waitFor([&] { return (treeAfter = screenRect(program.tree)).right == divider.x + 60 - 3; }, 5000))
+            << "the tree ends three pixels left of the release, not at " << treeAfter.right;
         split = int(treeAfter.right - treeAfter.left);
         SetWindowPos(program.main, nullptr, 37, 29, 720, 540, SWP_NOZORDER);
         placed = screenRect(program.main);
