@@ -39,18 +39,22 @@ HGLOBAL blockOf(const void* data, size_t size) {
 // ANSI code page lacks becomes its nearest letter there, or "?"; the Unicode form keeps it.
 bool captionBlocks(const std::string& caption, HGLOBAL& unicode, HGLOBAL& ansi) {
     const int length = static_cast<int>(caption.size()) + 1;
-    std::wstring wide(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, caption.c_str(), length, nullptr, 0)), L'\0');
+    std::wstring wide(
+        static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, caption.c_str(), length, nullptr, 0)), L'\0');
     if (wide.empty())
         wide.assign(1, L'\0');
     else
         MultiByteToWideChar(CP_ACP, 0, caption.c_str(), length, &wide[0], static_cast<int>(wide.size()));
     const UINT codePage = systemAnsiCodePage();
     const int wideLength = static_cast<int>(wide.size());
-    std::string text(static_cast<size_t>(WideCharToMultiByte(codePage, 0, wide.c_str(), wideLength, nullptr, 0, nullptr, nullptr)), '\0');
+    std::string text(static_cast<size_t>(WideCharToMultiByte(codePage, 0, wide.c_str(), wideLength, nullptr,
+                                                             0, nullptr, nullptr)),
+                     '\0');
     if (text.empty())
         text.assign(1, '\0');
     else
-        WideCharToMultiByte(codePage, 0, wide.c_str(), wideLength, &text[0], static_cast<int>(text.size()), nullptr, nullptr);
+        WideCharToMultiByte(codePage, 0, wide.c_str(), wideLength, &text[0], static_cast<int>(text.size()),
+                            nullptr, nullptr);
     unicode = blockOf(wide.c_str(), wide.size() * sizeof(wchar_t));
     ansi = blockOf(text.c_str(), text.size());
     if (unicode && ansi)

@@ -38,11 +38,11 @@ bool registerWindowClasses(HINSTANCE instance, HINSTANCE previous) {
 }
 
 HWND createMainWindow() {
-    const RECT screen = placementScreen(
-        {GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
-         GetSystemMetrics(SM_XVIRTUALSCREEN) + GetSystemMetrics(SM_CXVIRTUALSCREEN),
-         GetSystemMetrics(SM_YVIRTUALSCREEN) + GetSystemMetrics(SM_CYVIRTUALSCREEN)},
-        GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    const RECT screen =
+        placementScreen({GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+                         GetSystemMetrics(SM_XVIRTUALSCREEN) + GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                         GetSystemMetrics(SM_YVIRTUALSCREEN) + GetSystemMetrics(SM_CYVIRTUALSCREEN)},
+                        GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
     const Placement placement =
         reachablePlacement({windowX.value, windowY.value, windowWidth.value, windowHeight.value}, screen);
     MainWindow = CreateWindowExA(0, MainClassName.c_str(), WindowTitle.c_str(), WS_OVERLAPPEDWINDOW,

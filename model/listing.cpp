@@ -45,7 +45,8 @@ struct NtDirEntry {
 static_assert(offsetof(NtDirEntry, name) == 94, "the system's layout, on both targets");
 struct NativeCalls {
     NtStatus(NTAPI* open)(HANDLE*, ACCESS_MASK, const NtObject*, NtIoStatus*, ULONG, ULONG);
-    NtStatus(NTAPI* query)(HANDLE, HANDLE, void*, void*, NtIoStatus*, void*, ULONG, int, BOOLEAN, void*, BOOLEAN);
+    NtStatus(NTAPI* query)(HANDLE, HANDLE, void*, void*, NtIoStatus*, void*, ULONG, int, BOOLEAN, void*,
+                           BOOLEAN);
     NtStatus(NTAPI* close)(HANDLE);
     ULONG(NTAPI* dosError)(NtStatus);
 };
@@ -89,11 +90,16 @@ std::wstring diskPath(const std::string& path) {
     return wide;
 }
 
+// A listed name of units UTF-16 units in the program's code page. A name has 255 units at most
+// (259 in a find record): 777 bytes in UTF-8, fewer in any other code page.
+void takeName(const wchar_t* name, int units, ListedEntry& entry) {
+    char text[1024];
+    int length = WideCharToMultiByte(CP_ACP, 0, name, units, text, sizeof text, nullptr, nullptr);
+    entry.name.assign(text, length > 0 ? static_cast<size_t>(length) : 0);
+}
+
 void take(const WIN32_FIND_DATAW& found, ListedEntry& entry) {
-    // 259 UTF-16 units at most: 777 bytes in UTF-8, fewer in any other code page.
-    char name[1024];
-    int length = WideCharToMultiByte(CP_ACP, 0, found.cFileName, -1, name, sizeof name, nullptr, nullptr);
-    entry.name.assign(name, length > 0 ? static_cast<size_t>(length - 1) : 0);
+    takeName(found.cFileName, lstrlenW(found.cFileName), entry);
     entry.size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
     entry.attributes = found.dwFileAttributes;
     entry.reparseTag = found.dwReserved0;
@@ -159,10 +165,7 @@ bool takeNative(Listing& listing, const NativeCalls& nt, ListedEntry& entry) {
         return false;
     const NtDirEntry* found = reinterpret_cast<const NtDirEntry*>(listing.buffer + listing.next);
     listing.next = found->nextOffset ? listing.next + found->nextOffset : SIZE_MAX;
-    char name[1024];
-    int length = WideCharToMultiByte(CP_ACP, 0, found->name, static_cast<int>(found->nameBytes / sizeof(wchar_t)),
-                                     name, sizeof name, nullptr, nullptr);
-    entry.name.assign(name, length > 0 ? static_cast<size_t>(length) : 0);
+    takeName(found->name, static_cast<int>(found->nameBytes / sizeof(wchar_t)), entry);
     entry.size = static_cast<uint64_t>(found->endOfFile.QuadPart);
     entry.attributes = found->attributes;
     entry.reparseTag = (found->attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? found->eaSize : 0;
@@ -184,7 +187,8 @@ bool openNative(Listing& listing, const NativeCalls& nt, const std::string& dire
         path.pop_back();
     const NtName name = {static_cast<USHORT>(path.size() * sizeof(wchar_t)),
                          static_cast<USHORT>(path.size() * sizeof(wchar_t)), path.c_str()};
-    const NtObject object = {sizeof object, nullptr, &name, 0x40 /* OBJ_CASE_INSENSITIVE */, nullptr, nullptr};
+    const NtObject object = {sizeof object, nullptr, &name, 0x40 /* OBJ_CASE_INSENSITIVE */,
+                             nullptr,       nullptr};
     NtIoStatus io = {};
     HANDLE handle;
     NtStatus status = nt.open(&handle, FILE_LIST_DIRECTORY | SYNCHRONIZE, &object, &io,

@@ -47,7 +47,9 @@ FolderListing* subfolderListing(ReadAhead& ahead, const FolderListing* parent, s
         ahead.spare.pop_back();
     }
     const ListedFolder& folder = parent->folders[index];
-    listing->path.assign(parent->path).append(parent->names, folder.nameStart, folder.nameLength).push_back('\\');
+    listing->path.assign(parent->path)
+        .append(parent->names, folder.nameStart, folder.nameLength)
+        .push_back('\\');
     listing->place.assign(parent->place.begin(), parent->place.end());
     listing->place.push_back(static_cast<uint32_t>(index));
     return listing;
@@ -152,7 +154,8 @@ void stopReadAhead(ReadAhead& ahead) {
     SetEvent(ahead.wake);
     LeaveCriticalSection(&ahead.lock);
     if (!ahead.threads.empty())
-        WaitForMultipleObjects(static_cast<DWORD>(ahead.threads.size()), ahead.threads.data(), TRUE, INFINITE);
+        WaitForMultipleObjects(static_cast<DWORD>(ahead.threads.size()), ahead.threads.data(), TRUE,
+                               INFINITE);
     for (HANDLE thread : ahead.threads)
         CloseHandle(thread);
     for (FolderListing* listing : ahead.spare)

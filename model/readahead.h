@@ -37,18 +37,18 @@ struct FolderListing {
     std::vector<FolderListing*> ahead;
     size_t nextAhead = 0; // the first subfolder nobody has taken on
     bool listed = false;
-    bool queued = false; // among the read-ahead's listings with subfolders left to take on
+    bool queued = false;  // among the read-ahead's listings with subfolders left to take on
     size_t footprint = 0; // bytes it holds, once listed
 };
 
 struct ReadAhead {
     const DriveSurvey* survey = nullptr;
     CRITICAL_SECTION lock;
-    HANDLE wake = nullptr;  // manual reset: work or room for it may be there, or the end
-    HANDLE ready = nullptr; // auto reset: a helper has finished a listing
+    HANDLE wake = nullptr;             // manual reset: work or room for it may be there, or the end
+    HANDLE ready = nullptr;            // auto reset: a helper has finished a listing
     std::vector<FolderListing*> queue; // listed folders with subfolders nobody has taken on yet
-    size_t unconsumed = 0;            // listings taken on by helpers and not yet by the walk
-    size_t bytes = 0;                 // held by the listings read and not yet retired
+    size_t unconsumed = 0;             // listings taken on by helpers and not yet by the walk
+    size_t bytes = 0;                  // held by the listings read and not yet retired
     // Retired listings, kept with the room their vectors have for the next ones, so that most
     // folders cost the helpers and the walk no allocation of their own.
     std::vector<FolderListing*> spare;

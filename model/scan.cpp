@@ -179,7 +179,8 @@ DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* su
             const size_t index = level.next++;
             const ListedFolder& folder = listing->folders[index];
             const std::string listed = listedName(listing, index);
-            DirNode* child = enterDirectory(displayName(listed, folder.hasShortName), level.node, survey, status);
+            DirNode* child =
+                enterDirectory(displayName(listed, folder.hasShortName), level.node, survey, status);
             setListedName(child, listed);
             if (!folder.link) {
                 FolderListing* inner = takeListing(ahead, listing, index);

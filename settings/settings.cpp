@@ -26,7 +26,8 @@ std::string userFolder() {
         typedef HRESULT(WINAPI * GetFolderPath)(HWND, int, HANDLE, DWORD, char*);
         // Windows 95, 98 and NT 4.0 without later updates have no such folder, nor the call.
         HMODULE shell = GetModuleHandleA("shell32.dll");
-        auto get = shell ? reinterpret_cast<GetFolderPath>(reinterpret_cast<void*>(GetProcAddress(shell, "SHGetFolderPathA")))
+        auto get = shell ? reinterpret_cast<GetFolderPath>(
+                               reinterpret_cast<void*>(GetProcAddress(shell, "SHGetFolderPathA")))
                          : nullptr;
         char path[MAX_PATH];
         if (!get || FAILED(get(nullptr, 0x801A /* CSIDL_APPDATA | CSIDL_FLAG_CREATE */, nullptr, 0, path)))
@@ -63,7 +64,8 @@ void write(const IntSetting& setting, const char* value) {
         return;
     char windows[MAX_PATH];
     const UINT length = GetWindowsDirectoryA(windows, MAX_PATH);
-    const std::string original = std::string(windows, length < MAX_PATH ? length : 0) + '\\' + setting.fileName;
+    const std::string original =
+        std::string(windows, length < MAX_PATH ? length : 0) + '\\' + setting.fileName;
     if (fileExists(original) && !CopyFileA(original.c_str(), copy.c_str(), TRUE))
         return;
     WritePrivateProfileStringA(setting.section.c_str(), setting.key.c_str(), value, copy.c_str());

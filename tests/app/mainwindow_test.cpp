@@ -470,7 +470,8 @@ TEST(Program, ClosingWhileAScanRunsEndsTheProcessCleanly) {
     ASSERT_TRUE(waitFor([&] { return SendMessageA(tree, TVM_GETCOUNT, 0, 0) > 0; }));
     char title[256] = "";
     GetWindowTextA(program.window, title, sizeof title);
-    ASSERT_EQ(std::string(title), "Tarvale for Windows 95, 98 and NT") << "the scan ended too soon to test this";
+    ASSERT_EQ(std::string(title), "Tarvale for Windows 95, 98 and NT")
+        << "the scan ended too soon to test this";
     EXPECT_EQ(program.close(), 0u);
     std::string settings;
     std::ifstream file(settingsFilePath());
@@ -557,7 +558,8 @@ TEST_F(MainWindowTest, CopyPutsTheChartAndItsCaptionOnTheClipboard) {
     // A path far longer than 67 characters still arrives whole, in Unicode and, for programs that
     // read only CF_TEXT, in the system's ANSI code page (1252 here), not in the program's UTF-8.
     std::string deep = "U:\\A\\B\\C\\";
-    std::string name = std::string(60, 'n') + "Gr\xC3\xBC\xC3\x9F" "e";
+    std::string name = std::string(60, 'n') + "Gr\xC3\xBC\xC3\x9F"
+                                              "e";
     makeDir(deep + name);
     makeFile(deep + name + "\\f", 1);
     SendMessageA(MainWindow, WM_COMMAND, IDM_REFRESH, 0);
@@ -568,7 +570,9 @@ TEST_F(MainWindowTest, CopyPutsTheChartAndItsCaptionOnTheClipboard) {
     pumpPending();
     SendMessageA(statusBar, SB_SETTEXTA, 1, reinterpret_cast<LPARAM>("totals"));
     SendMessageA(MainWindow, WM_COMMAND, IDM_COPY, 0);
-    EXPECT_EQ(clipboardText(), "Piechart of " + deep + std::string(60, 'n') + "Gr\xFC\xDF" "e\\");
+    EXPECT_EQ(clipboardText(), "Piechart of " + deep + std::string(60, 'n') +
+                                   "Gr\xFC\xDF"
+                                   "e\\");
     const std::string raw = clipboardData(CF_UNICODETEXT) + std::string(2, '\0');
     const std::wstring unicode = reinterpret_cast<const wchar_t*>(raw.data());
     EXPECT_TRUE(unicode == L"Piechart of U:\\A\\B\\C\\" + std::wstring(60, L'n') + L"Gr\u00FC\u00DFe\\");
@@ -922,8 +926,9 @@ TEST_F(MainWindowTest, PreferencesShowTheDriveAndSaveOnlyWhatChanged) {
     }));
     EXPECT_NE(settingsText().find("U:\\=2048"), std::string::npos);
     EXPECT_EQ(surveyInSlot(driveV), v) << "V: is not scanned again";
-    ASSERT_TRUE(pumpUntil([] { return surveyInSlot(driveU) && pieView.currentNode == surveyInSlot(driveU)->root; }))
-        << "the new scan of U: ends on the directory shown at the opening";
+    ASSERT_TRUE(pumpUntil([] {
+        return surveyInSlot(driveU) && pieView.currentNode == surveyInSlot(driveU)->root;
+    })) << "the new scan of U: ends on the directory shown at the opening";
     EXPECT_EQ(surveyInSlot(driveU)->clusterSize, 2048u);
 }
 

@@ -421,7 +421,8 @@ TEST_F(ScanTest, TheTreeViewGetsTheRequestsOfAPlainDepthFirstWalk) {
         return (seed >> 8) % range;
     };
     for (int i = 0; i < 400; ++i) {
-        folders.push_back(folders[next(static_cast<uint32_t>(folders.size()))] + "D" + std::to_string(i) + "\\");
+        folders.push_back(folders[next(static_cast<uint32_t>(folders.size()))] + "D" + std::to_string(i) +
+                          "\\");
         makeDir(folders.back());
     }
     for (int i = 0; i < 800; ++i)

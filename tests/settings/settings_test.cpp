@@ -144,7 +144,8 @@ TEST_F(SettingsTest, AWriteTheWindowsDirectoryRefusesMovesTheFileToTheUsersFolde
     DeleteFileA(copy.c_str());
     ASSERT_TRUE(WritePrivateProfileStringA("Blocksizes", "U:\\", "2048", name));
     ASSERT_TRUE(WritePrivateProfileStringA("Tarvale", "Show bytes", "2", name));
-    HANDLE reader = CreateFileA(original.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE reader =
+        CreateFileA(original.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(reader, INVALID_HANDLE_VALUE);
     IntSetting size("V:\\", "Blocksizes", name, 4096);
     size.value = 512;
