@@ -265,7 +265,9 @@ TEST_F(HardeningScan, ATreeChangedWhileItIsReadStillAddsUp) {
         ASSERT_EQ(names, disk.folders) << pathOf(node);
         ++compared;
     }
-    EXPECT_GT(compared, 6u * 6 * 4 + 60);
+    // Every directory of the untouched part at least, with the drive's root, Stable and Churn; the
+    // churn itself may have wiped most of its folders by now, the more so on a slow machine.
+    EXPECT_GE(compared, 3u + 6 + 6 * 6 + 6 * 6 * 4);
 }
 
 TEST_F(HardeningScan, OneFolderOfTwoHundredThousandEntries) {
