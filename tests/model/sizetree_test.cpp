@@ -32,10 +32,17 @@ TEST(SizeTree, PathsAreRebuiltFromParentsAndFoundIgnoringCase) {
     // shown name gives them back.
     setListedName(windows, "WINDOWS");
     setListedName(system, "system");
+    setListedName(win, "Win");
     DirNode* mixed = addChild(system, "Drivers", 1);
     setListedName(mixed, "DRIVERs");
     EXPECT_EQ(listedPathOf(mixed), "C:\\WINDOWS\\system\\DRIVERs\\");
+    EXPECT_EQ(listedPathOf(win), "C:\\Win\\");
+    EXPECT_EQ(pathOf(mixed), "C:\\Windows\\System\\Drivers\\");
     EXPECT_EQ(drive.survey.listedNames.size(), 1u);
+    FileEntry* file = addFile(mixed, "Readme.txt", 1);
+    setListedName(mixed, file, "ReadMe.txt");
+    EXPECT_EQ(listedNameOf(mixed, file), "ReadMe.txt");
+    removeFile(mixed, file);
     removeSubdirectory(windows, system);
     EXPECT_TRUE(drive.survey.listedNames.empty()) << "deleted records take their names with them";
 }
