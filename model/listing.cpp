@@ -1,94 +1,20 @@
 #include "model/listing.h"
 
+#include "model/native.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 
 namespace {
 
-// The directory calls under FindFirstFileW, present in every Windows NT. FindFirstFileW takes a
-// block of the process heap for each listing and gives it back at its end; under Wine, with
-// listings read on several threads while the tree view allocates its items on the same heap, the
-// heap's free lists grow until every allocation searches thousands of fragments, and a folder of
-// 200,000 subfolders took three times as long as one thread alone. Read through these calls a
-// listing takes nothing from a heap.
-typedef LONG NtStatus;
-constexpr NtStatus noMoreFiles = static_cast<NtStatus>(0x80000006);
-struct NtName {
-    USHORT length, maximumLength;
-    const wchar_t* buffer;
-};
-struct NtObject {
-    ULONG length;
-    HANDLE root;
-    const NtName* name;
-    ULONG attributes;
-    void* securityDescriptor;
-    void* securityQuality;
-};
-struct NtIoStatus {
-    union {
-        NtStatus status;
-        void* pointer;
-    };
-    ULONG_PTR information;
-};
-// FILE_BOTH_DIR_INFORMATION: what FindFirstFileW itself reads.
-struct NtDirEntry {
-    ULONG nextOffset, fileIndex;
-    LARGE_INTEGER created, accessed, written, changed, endOfFile, allocated;
-    ULONG attributes, nameBytes, eaSize; // eaSize holds the reparse tag of a reparse point
-    CCHAR shortNameLength;
-    wchar_t shortName[12];
-    wchar_t name[1];
-};
-static_assert(offsetof(NtDirEntry, name) == 94, "the system's layout, on both targets");
-struct NativeCalls {
-    NtStatus(NTAPI* open)(HANDLE*, ACCESS_MASK, const NtObject*, NtIoStatus*, ULONG, ULONG);
-    NtStatus(NTAPI* query)(HANDLE, HANDLE, void*, void*, NtIoStatus*, void*, ULONG, int, BOOLEAN, void*,
-                           BOOLEAN);
-    NtStatus(NTAPI* close)(HANDLE);
-    ULONG(NTAPI* dosError)(NtStatus);
-};
+// FindFirstFileW takes a block of the process heap for each listing and gives it back at its end;
+// under Wine, with listings read on several threads while the tree view allocates its items on
+// the same heap, the heap's free lists grow until every allocation searches thousands of
+// fragments, and a folder of 200,000 subfolders took three times as long as one thread alone.
+// Read through the system's own directory calls a listing takes nothing from a heap.
 constexpr size_t nativeBufferSize = 64 * 1024;
-
-// Null on Windows 95 and 98, which have no ntdll.dll.
-const NativeCalls* nativeCalls() {
-    static const NativeCalls calls = [] {
-        NativeCalls found = {};
-        HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-        if (!ntdll)
-            return found;
-        auto get = [ntdll](auto& function, const char* name) {
-            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(
-                reinterpret_cast<void*>(GetProcAddress(ntdll, name)));
-            return function != nullptr;
-        };
-        if (!(get(found.open, "NtOpenFile") && get(found.query, "NtQueryDirectoryFile") &&
-              get(found.close, "NtClose") && get(found.dosError, "RtlNtStatusToDosError")))
-            found = {};
-        return found;
-    }();
-    return calls.open ? &calls : nullptr;
-}
-
-// Windows 95 and 98 set the top bit of the version; they lack the wide functions.
-bool wideRoute() {
-    static const bool nt = (GetVersion() & 0x80000000) == 0;
-    return nt;
-}
-
-// The "\\?\" form of a path in UTF-16, or empty when the path cannot be converted.
-std::wstring diskPath(const std::string& path) {
-    int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), static_cast<int>(path.size()), nullptr, 0);
-    if (length <= 0 && !path.empty())
-        return std::wstring();
-    std::wstring wide = L"\\\\?\\";
-    const size_t prefix = wide.size();
-    wide.resize(prefix + static_cast<size_t>(length));
-    MultiByteToWideChar(CP_ACP, 0, path.c_str(), static_cast<int>(path.size()), &wide[prefix], length);
-    return wide;
-}
 
 // A listed name of units UTF-16 units in the program's code page. A name has 255 units at most
 // (259 in a find record): 777 bytes in UTF-8, fewer in any other code page.
@@ -135,41 +61,35 @@ HANDLE findFirst(const std::string& pattern, ListedEntry& entry, bool& wide) {
     return handle;
 }
 
-// Runs the wide or the ANSI form of a function of one path.
-template <class Wide, class Ansi> bool onPath(const std::string& path, Wide wideCall, Ansi ansiCall) {
-    if (!wideRoute())
-        return ansiCall(path.c_str()) != FALSE;
-    std::wstring wide = diskPath(path);
-    if (wide.empty()) {
-        SetLastError(ERROR_INVALID_NAME);
-        return false;
-    }
-    return wideCall(wide.c_str()) != FALSE;
-}
-
 // The next block of entries of a native listing; false at the end or on an error.
 bool readBlock(Listing& listing, const NativeCalls& nt) {
     NtIoStatus io = {};
-    NtStatus status = nt.query(listing.handle, nullptr, nullptr, nullptr, &io, listing.buffer,
-                               nativeBufferSize, 3 /* FileBothDirectoryInformation */, FALSE, nullptr, FALSE);
+    NtStatus status = nt.query(listing.handle, nullptr, nullptr, nullptr, &io, listing.buffer, nativeBufferSize,
+                               ntFileBothDirectoryInformation, FALSE, nullptr, FALSE);
     if (status < 0) {
-        SetLastError(status == noMoreFiles ? ERROR_NO_MORE_FILES : nt.dosError(status));
+        SetLastError(status == ntNoMoreFiles ? ERROR_NO_MORE_FILES : nt.dosError(status));
         return false;
     }
     listing.next = 0;
+    listing.valid = io.information;
     return true;
 }
 
 bool takeNative(Listing& listing, const NativeCalls& nt, ListedEntry& entry) {
     if (listing.next == SIZE_MAX && !readBlock(listing, nt))
         return false;
-    const NtDirEntry* found = reinterpret_cast<const NtDirEntry*>(listing.buffer + listing.next);
-    listing.next = found->nextOffset ? listing.next + found->nextOffset : SIZE_MAX;
-    takeName(found->name, static_cast<int>(found->nameBytes / sizeof(wchar_t)), entry);
-    entry.size = static_cast<uint64_t>(found->endOfFile.QuadPart);
-    entry.attributes = found->attributes;
-    entry.reparseTag = (found->attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? found->eaSize : 0;
-    entry.hasShortName = found->shortNameLength != 0;
+    DirEntryView found;
+    if (!readDirEntry(listing.buffer, listing.valid, listing.next, found)) {
+        listing.next = SIZE_MAX;
+        SetLastError(ERROR_INVALID_DATA);
+        return false;
+    }
+    listing.next = found.next;
+    takeName(found.name, static_cast<int>(found.units), entry);
+    entry.size = found.size;
+    entry.attributes = found.attributes;
+    entry.reparseTag = found.reparseTag;
+    entry.hasShortName = found.hasShortName;
     return true;
 }
 
@@ -187,13 +107,12 @@ bool openNative(Listing& listing, const NativeCalls& nt, const std::string& dire
         path.pop_back();
     const NtName name = {static_cast<USHORT>(path.size() * sizeof(wchar_t)),
                          static_cast<USHORT>(path.size() * sizeof(wchar_t)), path.c_str()};
-    const NtObject object = {sizeof object, nullptr, &name, 0x40 /* OBJ_CASE_INSENSITIVE */,
-                             nullptr,       nullptr};
+    const NtObject object = {sizeof object, nullptr, &name, 0x40 /* OBJ_CASE_INSENSITIVE */, nullptr, nullptr};
     NtIoStatus io = {};
     HANDLE handle;
     NtStatus status = nt.open(&handle, FILE_LIST_DIRECTORY | SYNCHRONIZE, &object, &io,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              0x4021 /* directory, synchronous, for backup */);
+                              ntDirectoryFile | ntSynchronous | ntForBackup);
     if (status < 0) {
         SetLastError(nt.dosError(status));
         return false;
@@ -212,6 +131,68 @@ bool openNative(Listing& listing, const NativeCalls& nt, const std::string& dire
 
 } // namespace
 
+const NativeCalls* nativeCalls() {
+    static const NativeCalls calls = [] {
+        NativeCalls found = {};
+        HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+        if (!ntdll)
+            return found;
+        auto get = [ntdll](auto& function, const char* name) {
+            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(
+                reinterpret_cast<void*>(GetProcAddress(ntdll, name)));
+            return function != nullptr;
+        };
+        if (!(get(found.open, "NtOpenFile") && get(found.create, "NtCreateFile") &&
+              get(found.query, "NtQueryDirectoryFile") && get(found.queryFile, "NtQueryInformationFile") &&
+              get(found.setFile, "NtSetInformationFile") && get(found.queryObject, "NtQueryObject") &&
+              get(found.close, "NtClose") && get(found.dosError, "RtlNtStatusToDosError")))
+            return NativeCalls{};
+        found.handlesFollowLinks = GetProcAddress(ntdll, "wine_get_version") != nullptr;
+        return found;
+    }();
+    return calls.open ? &calls : nullptr;
+}
+
+bool wideRoute() {
+    static const bool nt = (GetVersion() & 0x80000000) == 0;
+    return nt;
+}
+
+std::wstring diskPath(const std::string& path) {
+    int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), static_cast<int>(path.size()), nullptr, 0);
+    if (length <= 0 && !path.empty())
+        return std::wstring();
+    std::wstring wide = L"\\\\?\\";
+    const size_t prefix = wide.size();
+    wide.resize(prefix + static_cast<size_t>(length));
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), static_cast<int>(path.size()), &wide[prefix], length);
+    return wide;
+}
+
+// The system fills the block; still, an entry is taken only when it and its name lie within the
+// bytes the system said it wrote, and the next one begins after it, so that a damaged answer can
+// neither be read beyond its end nor loop.
+bool readDirEntry(const char* block, size_t valid, size_t offset, DirEntryView& view) {
+    if (offset >= valid || valid - offset < ntDirEntryHeader)
+        return false;
+    NtDirEntry found;
+    memcpy(&found, block + offset, ntDirEntryHeader);
+    const size_t room = valid - offset - ntDirEntryHeader;
+    if (found.nameBytes == 0 || found.nameBytes % sizeof(wchar_t) != 0 || found.nameBytes > room)
+        return false;
+    const size_t length = ntDirEntryHeader + found.nameBytes;
+    if (found.nextOffset != 0 && (found.nextOffset < length || found.nextOffset >= valid - offset))
+        return false;
+    view.name = reinterpret_cast<const wchar_t*>(block + offset + ntDirEntryHeader);
+    view.units = found.nameBytes / sizeof(wchar_t);
+    view.size = static_cast<uint64_t>(found.endOfFile.QuadPart);
+    view.attributes = found.attributes;
+    view.reparseTag = (found.attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? found.eaSize : 0;
+    view.hasShortName = found.shortNameLength != 0;
+    view.next = found.nextOffset ? offset + found.nextOffset : SIZE_MAX;
+    return true;
+}
+
 bool openListing(Listing& listing, const std::string& directory, ListedEntry& entry) {
     if (wideRoute())
         if (const NativeCalls* nt = nativeCalls())
@@ -221,8 +202,10 @@ bool openListing(Listing& listing, const std::string& directory, ListedEntry& en
 }
 
 bool nextEntry(Listing& listing, ListedEntry& entry) {
-    if (listing.handle == INVALID_HANDLE_VALUE)
+    if (listing.handle == INVALID_HANDLE_VALUE) {
+        SetLastError(ERROR_NO_MORE_FILES);
         return false;
+    }
     if (listing.native)
         return takeNative(listing, *nativeCalls(), entry);
     if (!listing.wide) {
@@ -250,27 +233,4 @@ void closeListing(Listing& listing) {
         FindClose(listing.handle);
     }
     listing.handle = INVALID_HANDLE_VALUE;
-}
-
-bool inspectEntry(const std::string& path, ListedEntry& entry) {
-    bool wide;
-    HANDLE handle = findFirst(path, entry, wide);
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
-    FindClose(handle);
-    return true;
-}
-
-bool deleteFileAt(const std::string& path) {
-    return onPath(path, DeleteFileW, DeleteFileA);
-}
-
-bool removeDirectoryAt(const std::string& path) {
-    return onPath(path, RemoveDirectoryW, RemoveDirectoryA);
-}
-
-bool setAttributesAt(const std::string& path, DWORD attributes) {
-    return onPath(
-        path, [attributes](const wchar_t* wide) { return SetFileAttributesW(wide, attributes); },
-        [attributes](const char* ansi) { return SetFileAttributesA(ansi, attributes); });
 }

@@ -29,18 +29,16 @@ struct Listing {
     bool native = false;
     char* buffer = nullptr;
     size_t next = 0;
+    size_t valid = 0; // bytes of the block the system wrote
 };
 
 // Opens the listing of the directory at path (ending in a backslash) and reads its first entry;
 // false, with the system's error code, when it cannot be opened.
 bool openListing(Listing& listing, const std::string& directory, ListedEntry& entry);
-// The next entry; false at the end of the listing or on an error.
+// The next entry; false at the end of the listing (the system's error code is then
+// ERROR_NO_MORE_FILES) or on an error.
 bool nextEntry(Listing& listing, ListedEntry& entry);
 void closeListing(Listing& listing);
-
-// The entry of the file or directory at path (without a final backslash) as its parent lists it
-// at this moment; false, with the system's error code, when there is none.
-bool inspectEntry(const std::string& path, ListedEntry& entry);
 
 inline bool isDirectory(const ListedEntry& entry) {
     return (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -49,7 +47,20 @@ inline bool isReparsePoint(const ListedEntry& entry) {
     return (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-// Neither of these follows a link: each removes the entry at path itself.
-bool deleteFileAt(const std::string& path);
-bool removeDirectoryAt(const std::string& path);
-bool setAttributesAt(const std::string& path, DWORD attributes);
+// One entry of a block of the system's directory listing, read in place.
+struct DirEntryView {
+    const wchar_t* name = nullptr; // not terminated
+    size_t units = 0;
+    uint64_t size = 0;
+    DWORD attributes = 0;
+    DWORD reparseTag = 0;
+    bool hasShortName = false;
+    size_t next = 0; // offset of the following entry, or SIZE_MAX after the last
+};
+
+// The entry at offset of a block of which the system wrote valid bytes; false when the entry, its
+// name or its link to the next one leaves those bytes.
+bool readDirEntry(const char* block, size_t valid, size_t offset, DirEntryView& view);
+
+// The "\\?\" form of a path in UTF-16, or empty when the path cannot be converted.
+std::wstring diskPath(const std::string& path);

@@ -14,24 +14,6 @@
 
 namespace {
 
-// Reparse tags whose folders hold real data: hierarchical storage, single-instance storage, WIM
-// and WOF backed files, deduplication, OneDrive, projected file systems and the cloud-file family.
-bool isDataTag(DWORD tag) {
-    switch (tag) {
-    case 0xC0000004: // HSM
-    case 0x80000006: // HSM2
-    case 0x80000007: // SIS
-    case 0x80000008: // WIM
-    case 0x80000013: // DEDUP
-    case 0x80000017: // WOF
-    case 0x80000021: // ONEDRIVE
-    case 0x9000001C: // PROJFS
-        return true;
-    default:
-        return (tag & 0xFFFF0FFF) == 0x9000001A; // CLOUD, CLOUD_1 ... CLOUD_F
-    }
-}
-
 // The status bar names the directory being read. A walk enters thousands of directories a
 // second, and each text makes the user interface repaint the bar, which under Wine costs about
 // a millisecond of a shared CPU; so a name is posted only when the last one has stood for a
@@ -108,6 +90,24 @@ struct Level {
 
 } // namespace
 
+// Reparse tags whose folders hold real data: hierarchical storage, single-instance storage, WIM
+// and WOF backed files, deduplication, OneDrive, projected file systems and the cloud-file family.
+bool isDataTag(DWORD tag) {
+    switch (tag) {
+    case 0xC0000004: // HSM
+    case 0x80000006: // HSM2
+    case 0x80000007: // SIS
+    case 0x80000008: // WIM
+    case 0x80000013: // DEDUP
+    case 0x80000017: // WOF
+    case 0x80000021: // ONEDRIVE
+    case 0x9000001C: // PROJFS
+        return true;
+    default:
+        return (tag & 0xFFFF0FFF) == 0x9000001A; // CLOUD, CLOUD_1 ... CLOUD_F
+    }
+}
+
 bool isLinkEntry(const ListedEntry& entry) {
     return isReparsePoint(entry) && !isDataTag(entry.reparseTag);
 }
@@ -165,11 +165,13 @@ int CALLBACK compareBySize(LPARAM a, LPARAM b, LPARAM) {
 // file system allows is walked on a small thread stack; the order of work, and of the requests to
 // the tree view, is that of the recursive walk. Each folder's listing is taken whole, most often
 // read ahead by a helper.
-DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* survey) {
+DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* survey, const std::string& listed) {
     StatusTicker status;
     ReadAhead ahead;
     startReadAhead(ahead, survey, readAheadHelpers);
     DirNode* top = enterDirectory(name, parent, survey, status);
+    if (parent && !listed.empty())
+        setListedName(top, listed);
     std::vector<Level> levels{{top, takeRoot(ahead, listedPathOf(top)), 0}};
     top->ownClusters += levels.back().listing->ownClusters;
     for (;;) {
@@ -204,6 +206,31 @@ DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* su
         }
         adoptChild(levels.back().node, done);
     }
+}
+
+DirNode* rereadDirectory(DirNode* node) {
+    DirNode* dir = node->parent;
+    const std::string name = node->name, listed = listedNameOf(node);
+    ListedEntry entry;
+    Listing listing;
+    const bool there = openListing(listing, listedPathOf(node), entry);
+    const DWORD error = there ? ERROR_SUCCESS : GetLastError();
+    closeListing(listing);
+    // The items carry the nodes, so they go first.
+    SendMessageA(DirTreeView, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(node->treeItem));
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+        removeSubdirectory(dir, node);
+        return nullptr;
+    }
+    DirNode* fresh = scanDirectory(name, dir, node->survey, listed);
+    replaceSubdirectory(dir, node, fresh);
+    // Its size has changed: the level is put in order again, in the model and in the tree view.
+    sortBySize(dir->children);
+    TVSORTCB sort = {};
+    sort.hParent = dir->treeItem;
+    sort.lpfnCompare = compareBySize;
+    SendMessageA(DirTreeView, TVM_SORTCHILDRENCB, 1, reinterpret_cast<LPARAM>(&sort));
+    return fresh;
 }
 
 void listFiles(DirNode* node) {

@@ -11,8 +11,17 @@ struct DriveSurvey;
 struct ListedEntry;
 
 // Creates and scans the node of directory name under parent (null for a drive's root, whose name
-// is the root path). Reports to the tree view and the status bar as it goes.
-DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* survey);
+// is the root path); listed is the name the file system gives it, where that is not the name
+// shown.
+// Reports to the tree view and the status bar as it goes.
+DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* survey,
+                       const std::string& listed = std::string());
+
+// Reads the node's directory from the disk again, on the calling thread, after something in it
+// changed: a new subtree with its tree items takes the old one's place, the totals above it and
+// the drive's free space follow, and its level is sorted again. Null when the directory is gone,
+// whose node is then removed.
+DirNode* rereadDirectory(DirNode* node);
 
 // Reads the files directly in the node's directory into node->files, once.
 void listFiles(DirNode* node);
@@ -29,6 +38,8 @@ std::string displayName(const std::string& listed, bool hasShortName);
 // Tree-view sort callback: larger totals first.
 int CALLBACK compareBySize(LPARAM a, LPARAM b, LPARAM unused);
 
+// Reparse tags whose folders hold real data, walked and deleted as ordinary folders.
+bool isDataTag(DWORD tag);
 // Whether a directory entry is a link that must not be descended into: any reparse point except
 // those that hold a real folder's data on this volume or in the cloud.
 bool isLinkEntry(const ListedEntry& entry);

@@ -215,6 +215,27 @@ void removeFile(DirNode* dir, FileEntry* entry) {
     removeAt(*dir->files, static_cast<size_t>(index));
 }
 
+void replaceSubdirectory(DirNode* dir, DirNode* old, DirNode* fresh) {
+    ++treeVersion;
+    const uint64_t before = old->totalClusters, after = fresh->totalClusters;
+    if (before >= after) {
+        addFreeSpace(dir->survey, before - after);
+        subtractFromAncestors(dir, before - after);
+    } else {
+        for (DirNode* node = dir; node; node = node->parent)
+            node->totalClusters += after - before;
+        dir->survey->freeClusters -= std::min(dir->survey->freeClusters, after - before);
+    }
+    ptrdiff_t index = indexOf(dir->children, old);
+    if (index < 0) {
+        appendUnsorted(dir->children, fresh);
+        return;
+    }
+    forgetListedNames(old);
+    dir->children.items[static_cast<size_t>(index)] = fresh;
+    destroyNode(old);
+}
+
 void removeSubdirectory(DirNode* dir, DirNode* child) {
     ++treeVersion;
     addFreeSpace(dir->survey, child->totalClusters);

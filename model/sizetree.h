@@ -124,3 +124,6 @@ void subtractFromAncestors(DirNode* node, uint64_t clusters);
 // Bookkeeping after the file or directory was deleted on disk; neither re-sorts anything.
 void removeFile(DirNode* dir, FileEntry* entry);
 void removeSubdirectory(DirNode* dir, DirNode* child);
+// Bookkeeping after a subdirectory was read again: fresh takes old's place among dir's children
+// and the totals above it and the drive's free space change by the difference; old is destroyed.
+void replaceSubdirectory(DirNode* dir, DirNode* old, DirNode* fresh);

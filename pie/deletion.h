@@ -8,12 +8,9 @@
 
 struct PieView;
 
-// The system error code of the last deletion step.
+// The system error code of the last deletion that failed.
 extern uint32_t lastDeleteError;
 
-// Deletes the directory at path (in the names as listed, ending in a backslash) with everything in
-// it. Links and other reparse points inside it are removed themselves and never followed.
-bool removeTree(const std::string& path);
 // A right click: deletes what the hit test at its point found, if it may be deleted and the user
 // agrees.
 void deleteHotItem(HWND window, PieView& view);

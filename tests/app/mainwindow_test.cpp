@@ -1,6 +1,7 @@
 #include "app/layout.h"
 #include "app/mainwindow.h"
 #include "app/startup.h"
+#include "model/removal.h"
 #include "model/scanthread.h"
 #include "model/sizetree.h"
 #include "model/survey.h"
@@ -628,6 +629,17 @@ bool exists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// The system's description of an error code, as an error box quotes it.
+std::string systemText(DWORD code) {
+    char text[512] = "";
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text, sizeof text,
+                   nullptr);
+    std::string reason = text;
+    while (!reason.empty() && (reason.back() == '\r' || reason.back() == '\n' || reason.back() == ' '))
+        reason.pop_back();
+    return reason;
+}
+
 } // namespace
 
 TEST_F(MainWindowTest, DeletingAFileAsksFirstAndKeepsTheTotalsRight) {
@@ -662,20 +674,21 @@ TEST_F(MainWindowTest, DeletingAFileAsksFirstAndKeepsTheTotalsRight) {
 
 TEST_F(MainWindowTest, FailedDeletionsAreReported) {
     enableDelete.value = 1;
+    // A dot-folder is a folder like any other: counted, and deleted with its parent.
     makeDir("U:\\Holder");
-    makeDir("U:\\Holder\\Dotted");
-    makeFile("U:\\Holder\\Dotted\\g", 5000);
-    makeDir("U:\\Holder\\Dotted\\.hidden");
-    makeFile("U:\\Holder\\Dotted\\.hidden\\x", 10);
+    makeDir("U:\\Holder\\Project");
+    makeFile("U:\\Holder\\Project\\g", 5000);
+    makeDir("U:\\Holder\\Project\\.git");
+    makeFile("U:\\Holder\\Project\\.git\\x", 10);
     DriveSurvey* u = scanDrive('U');
     ASSERT_NE(u, nullptr);
     DirNode* holder = findByPath(u->root, "U:\\Holder\\");
+    ASSERT_NE(findByPath(holder, "U:\\Holder\\Project\\.git\\"), nullptr);
+    EXPECT_EQ(holder->totalClusters, 3u);
     select(holder);
-    auto boxes = rightClickFailing(hoverAt(0), "Remove Directory?");
-    EXPECT_EQ(boxes.first, "U:\\Holder\\Dotted\\ ?");
-    EXPECT_EQ(boxes.second, "LastError = 145");
-    EXPECT_TRUE(exists("U:\\Holder\\Dotted\\.hidden\\x"));
-    EXPECT_EQ(findByPath(u->root, "U:\\Holder\\Dotted\\")->totalClusters, 2u) << "a failure changes nothing";
+    EXPECT_EQ(rightClickAnswering(hoverAt(0), "Remove Directory?", IDYES), "U:\\Holder\\Project\\ ?");
+    EXPECT_FALSE(exists("U:\\Holder\\Project"));
+    EXPECT_EQ(holder->totalClusters, 0u);
 
     // A file removed behind the program's back: the refresh offer, and OK scans again.
     showFiles.value = 1;
@@ -683,10 +696,57 @@ TEST_F(MainWindowTest, FailedDeletionsAreReported) {
     select(small);
     UpdateWindow(PieWindow); // the paint reads the file list
     DeleteFileA("U:\\Small\\f");
-    EXPECT_EQ(rightClickFailing(hoverAt(0), "Remove File?").second, "File not found!!\nRefresh?");
+    EXPECT_EQ(rightClickFailing(hoverAt(0), "Remove File?").second,
+              "File not found!!\nRefresh?\n\nU:\\Small\\f\n" + systemText(ERROR_FILE_NOT_FOUND) +
+                  "\nNothing was deleted.");
     EXPECT_TRUE(pumpUntil([] { return surveyInSlot(driveU) && pieView.currentNode; }));
     EXPECT_EQ(pathOf(pieView.currentNode), "U:\\Small\\");
     EXPECT_EQ(pieView.currentNode->totalClusters, 0u) << "the new scan no longer finds the file";
+}
+
+// A deletion that stops half-way names the entry and the cause, and the chart then shows exactly
+// what is left on the disk.
+TEST_F(MainWindowTest, DeletionStoppedHalfWayLeavesTheChartAsTheDiskIs) {
+    enableDelete.value = 1;
+    makeDir("U:\\Cage");
+    makeDir("U:\\Cage\\Held");
+    makeDir("U:\\Cage\\Held\\Sub");
+    makeFile("U:\\Cage\\Held\\Sub\\locked.bin", 50000);
+    makeFile("U:\\Cage\\Held\\Sub\\other.bin", 9000);
+    makeDir("U:\\Cage\\Held\\Sub\\Inner");
+    makeFile("U:\\Cage\\Held\\Sub\\Inner\\i.bin", 20000);
+    makeFile("U:\\Cage\\Held\\h.bin", 70000);
+    DriveSurvey* u = scanDrive('U');
+    ASSERT_NE(u, nullptr);
+    const uint64_t rootBefore = u->root->totalClusters, freeBefore = u->freeClusters;
+    ASSERT_EQ(findByPath(u->root, "U:\\Cage\\Held\\")->totalClusters, 13u + 3 + 5 + 18);
+    DirNode* cage = findByPath(u->root, "U:\\Cage\\");
+    select(cage);
+    // No delete sharing: neither Windows nor Wine lets it go while this handle is open.
+    HANDLE held = CreateFileA("U:\\Cage\\Held\\Sub\\locked.bin", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    auto boxes = rightClickFailing(hoverAt(0), "Remove Directory?");
+    CloseHandle(held);
+    EXPECT_EQ(boxes.first, "U:\\Cage\\Held\\ ?");
+    EXPECT_NE(boxes.second.find("\n\nU:\\Cage\\Held\\Sub\\locked.bin\n"), std::string::npos) << boxes.second;
+    EXPECT_TRUE(exists("U:\\Cage\\Held\\Sub\\locked.bin"));
+
+    // The model holds what the disk holds, level by level, and the tree view shows it.
+    DirNode* heldNode = findByPath(u->root, "U:\\Cage\\Held\\");
+    ASSERT_NE(heldNode, nullptr);
+    DirNode* sub = findByPath(u->root, "U:\\Cage\\Held\\Sub\\");
+    ASSERT_NE(sub, nullptr);
+    const uint64_t left = 13 + (exists("U:\\Cage\\Held\\Sub\\other.bin") ? 3 : 0) +
+                          (exists("U:\\Cage\\Held\\Sub\\Inner\\i.bin") ? 5 : 0) + (exists("U:\\Cage\\Held\\h.bin") ? 18 : 0);
+    EXPECT_EQ(heldNode->totalClusters, left);
+    EXPECT_EQ(count(sub->children), exists("U:\\Cage\\Held\\Sub\\Inner") ? 1u : 0u);
+    EXPECT_EQ(u->root->totalClusters, rootBefore - (39 - left));
+    EXPECT_EQ(u->freeClusters, freeBefore + (39 - left));
+    EXPECT_EQ(childItems(DirTreeView, heldNode->treeItem).size(), 1u);
+    EXPECT_EQ(childItems(DirTreeView, sub->treeItem).size(), count(sub->children));
+    ASSERT_EQ(childItems(DirTreeView, cage->treeItem).size(), 1u);
+    EXPECT_EQ(childItems(DirTreeView, cage->treeItem)[0].param, reinterpret_cast<LPARAM>(heldNode));
 }
 
 namespace {
@@ -772,26 +832,46 @@ TEST_F(MainWindowTest, DeletingReachesExactlyTheItemTheChartShows) {
 }
 
 TEST_F(MainWindowTest, DeletingLooksAgainAtWhatIsOnTheDisk) {
-    // L:\Links\Victim holds a link to L:\Links\Outside.
+    // L:\\Links\\Victim holds a link to the folder L:\\Links\\Outside, which Wine can remove only
+    // together with its target: the whole folder is checked first, and nothing is deleted.
     enableDelete.value = 1;
     DriveSurvey* l = scanDrive('L');
     ASSERT_NE(l, nullptr);
-    select(findByPath(l->root, "L:\\Links\\"));
+    DirNode* links = findByPath(l->root, "L:\\Links\\");
+    select(links);
     auto boxes = rightClickFailing(hoverAt(0), "Remove Directory?");
     EXPECT_EQ(boxes.first, "L:\\Links\\Victim\\ ?");
-    EXPECT_EQ(boxes.second, "LastError = 145") << "Wine cannot remove a link to a full folder";
+    EXPECT_EQ(boxes.second.substr(0, boxes.second.find('\n', 17)), "LastError = 50\n\nL:\\Links\\Victim\\Shortcut");
+    EXPECT_EQ(boxes.second.substr(boxes.second.rfind('\n')), "\nNothing was deleted.");
+    EXPECT_TRUE(exists("L:\\Links\\Victim\\mine.txt")) << "nothing of the folder is deleted";
     EXPECT_TRUE(exists("L:\\Links\\Outside\\precious.txt")) << "the link's target is untouched";
 
-    // After the scan, L:\Swap\Box\Swap is replaced by a link to its sibling Victim.
+    // L:\\Links\\Holder holds a file and a link to a file outside it: the folder goes whole, the
+    // outside file stays.
+    EXPECT_EQ(rightClickAnswering(hoverAt(2118), "Remove Directory?", IDYES), "L:\\Links\\Holder\\ ?");
+    EXPECT_FALSE(exists("L:\\Links\\Holder"));
+    EXPECT_TRUE(exists("L:\\Links\\Outside\\precious.txt"));
+    // A link to a read-only file is removed as itself: the target keeps its data and its attribute.
+    showFiles.value = 1;
+    select(findByPath(l->root, "L:\\Links\\Key\\"));
+    EXPECT_EQ(rightClickAnswering(hoverAt(0), "Remove File?", IDYES), "L:\\Links\\Key\\Key.lnk ?");
+    EXPECT_FALSE(listsExactly(L"L:\\Links\\Key", L"key.lnk"));
+    WIN32_FILE_ATTRIBUTE_DATA target = {};
+    ASSERT_TRUE(GetFileAttributesExA("L:\\Links\\Outside\\secret.key", GetFileExInfoStandard, &target));
+    EXPECT_EQ(target.nFileSizeLow, 5000u);
+    EXPECT_TRUE(target.dwFileAttributes & FILE_ATTRIBUTE_READONLY);
+    showFiles.value = 0;
+
+    // After the scan, L:\\Swap\\Box\\Swap is replaced by a link to its sibling Victim.
     DirNode* box = findByPath(l->root, "L:\\Swap\\Box\\");
     select(box);
     ASSERT_TRUE(MoveFileA("L:\\Swap\\Box", "L:\\Swap\\Old"));
     ASSERT_TRUE(MoveFileA("L:\\Swap\\Spare", "L:\\Swap\\Box"));
     boxes = rightClickFailing(hoverAt(0), "Remove Directory?");
     EXPECT_EQ(boxes.first, "L:\\Swap\\Box\\Swap\\ ?");
-    EXPECT_EQ(boxes.second, "LastError = 145");
+    EXPECT_EQ(boxes.second.substr(0, boxes.second.find('\n', 17)), "LastError = 50\n\nL:\\Swap\\Box\\Swap");
     EXPECT_TRUE(exists("L:\\Swap\\Box\\Victim\\v1.txt") && exists("L:\\Swap\\Box\\Victim\\v2.txt"));
-    EXPECT_EQ(count(box->children), 2u) << "a failure changes nothing";
+    EXPECT_EQ(count(box->children), 2u) << "a failure that deleted nothing changes nothing";
 
     // A chain deeper than MAX_PATH characters is deleted to its end, and the window repaints
     // meanwhile.
@@ -806,6 +886,55 @@ TEST_F(MainWindowTest, DeletingLooksAgainAtWhatIsOnTheDisk) {
     EXPECT_FALSE(exists("L:\\Deep\\D"));
     EXPECT_TRUE(childItems(DirTreeView, deep->treeItem).empty());
     EXPECT_TRUE(paintedWhileDeleting);
+}
+
+namespace {
+
+// L:\\Race\\Box\\Top is being deleted; at the idle call numbered swapAt, Box gives way to Spare,
+// whose Top holds a link named Sub to Spare's Victim.
+struct RaceState {
+    int calls = 0;
+    int swapAt = 0;
+    bool swapped = false;
+};
+
+void swapDuringRemoval(void* context) {
+    RaceState& state = *static_cast<RaceState*>(context);
+    if (++state.calls != state.swapAt)
+        return;
+    state.swapped = MoveFileA("L:\\Race\\Box", "L:\\Race\\Old") && MoveFileA("L:\\Race\\Spare", "L:\\Race\\Box");
+}
+
+} // namespace
+
+// A folder replaced by a link at any moment of its deletion is never followed: whatever stands at
+// the moment the swap happens, the link's target keeps all it holds.
+TEST_F(MainWindowTest, AFolderSwappedForALinkDuringItsDeletionIsNeverFollowed) {
+    for (int swapAt = 1;; ++swapAt) {
+        // What the last round left stays; the rest is laid out again.
+        CreateDirectoryA("L:\\Race\\Box\\Top", nullptr);
+        CreateDirectoryA("L:\\Race\\Box\\Top\\Sub", nullptr);
+        makeFile("L:\\Race\\Box\\Top\\Sub\\s1", 10);
+        makeFile("L:\\Race\\Box\\Top\\Sub\\s2", 10);
+        makeFile("L:\\Race\\Box\\Top\\t", 10);
+        RaceState state;
+        state.swapAt = swapAt;
+        RemovalFault fault;
+        const RemovalOutcome outcome =
+            removeEntry("L:\\Race\\Box\\", "Top", true, fault, swapDuringRemoval, &state);
+        const std::string spare = state.swapped ? "L:\\Race\\Box\\" : "L:\\Race\\Spare\\";
+        EXPECT_TRUE(exists(spare + "Victim\\v1") && exists(spare + "Victim\\v2")) << "swap at call " << swapAt;
+        EXPECT_TRUE(listsExactly(state.swapped ? L"L:\\Race\\Box\\Top" : L"L:\\Race\\Spare\\Top", L"Sub"))
+            << "the link itself stays, swap at call " << swapAt;
+        if (!state.swapped) {
+            EXPECT_EQ(outcome, RemovalOutcome::Removed);
+            EXPECT_FALSE(exists("L:\\Race\\Box\\Top"));
+            break;
+        }
+        EXPECT_TRUE(outcome == RemovalOutcome::Removed || !fault.path.empty()) << "swap at call " << swapAt;
+        ASSERT_TRUE(MoveFileA("L:\\Race\\Box", "L:\\Race\\Spare") && MoveFileA("L:\\Race\\Old", "L:\\Race\\Box"));
+        ASSERT_LT(swapAt, 100);
+    }
 }
 
 namespace {

@@ -133,6 +133,43 @@ TEST(Clusters, SizesRoundUpToWholeClusters) {
     EXPECT_EQ(compareBySize(b, b, 0), 0);
 }
 
+// A block of the system's listing is read only within the bytes the system said it wrote: an
+// entry whose name, or whose link to the next one, leaves them is refused, so that a damaged
+// answer can neither be read beyond its end nor loop.
+TEST(Listing, DirectoryBlocksAreReadOnlyWithinWhatTheSystemWrote) {
+    alignas(8) char block[512] = {};
+    auto put = [&](size_t offset, ULONG next, const std::wstring& name, ULONG attributes) {
+        const ULONG bytes = static_cast<ULONG>(name.size() * sizeof(wchar_t));
+        memcpy(block + offset, &next, 4);
+        memcpy(block + offset + 56, &attributes, 4);
+        memcpy(block + offset + 60, &bytes, 4);
+        memcpy(block + offset + 94, name.data(), bytes);
+        return offset + 94 + bytes;
+    };
+    put(0, 104, L"alpha", FILE_ATTRIBUTE_DIRECTORY);
+    const size_t valid = put(104, 0, L"b", FILE_ATTRIBUTE_ARCHIVE);
+    DirEntryView view;
+    ASSERT_TRUE(readDirEntry(block, valid, 0, view));
+    EXPECT_TRUE(std::wstring(view.name, view.units) == L"alpha");
+    EXPECT_EQ(view.attributes, static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+    EXPECT_EQ(view.next, 104u);
+    ASSERT_TRUE(readDirEntry(block, valid, view.next, view));
+    EXPECT_TRUE(std::wstring(view.name, view.units) == L"b");
+    EXPECT_EQ(view.next, SIZE_MAX) << "the last entry";
+
+    // A next entry at or beyond the end, inside the entry itself, or nowhere near.
+    for (ULONG next : {static_cast<ULONG>(valid), 96ul, 50ul, 0x7FFFFFFFul}) {
+        memcpy(block, &next, 4);
+        EXPECT_FALSE(readDirEntry(block, valid, 0, view)) << next;
+    }
+    EXPECT_FALSE(readDirEntry(block, 90, 0, view)) << "less than an entry's fixed part";
+    const ULONG longName = 400, oddName = 3;
+    memcpy(block + 104 + 60, &longName, 4);
+    EXPECT_FALSE(readDirEntry(block, valid, 104, view)) << "a name beyond the end";
+    memcpy(block + 104 + 60, &oddName, 4);
+    EXPECT_FALSE(readDirEntry(block, valid, 104, view)) << "half a character";
+}
+
 TEST_F(ScanTest, CountsEveryFileInClustersAndOrdersTheTree) {
     std::string top = freshFolder("scan");
     makeFile(top + "one.bin", 4096);

@@ -1,0 +1,95 @@
+// The system's own file calls, present in every Windows NT and in Wine, looked up at run time:
+// listings read into a buffer of the caller's, and files opened relative to a directory handle,
+// which is how a deletion reaches each entry without resolving its name a second time.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+typedef LONG NtStatus;
+
+constexpr NtStatus ntNoMoreFiles = static_cast<NtStatus>(0x80000006);
+constexpr NtStatus ntBufferOverflow = static_cast<NtStatus>(0x80000005);
+constexpr NtStatus ntInfoLengthMismatch = static_cast<NtStatus>(0xC0000004);
+constexpr NtStatus ntNameNotFound = static_cast<NtStatus>(0xC0000034);
+constexpr NtStatus ntNameCollision = static_cast<NtStatus>(0xC0000035);
+constexpr NtStatus ntPathNotFound = static_cast<NtStatus>(0xC000003A);
+constexpr NtStatus ntAccessDenied = static_cast<NtStatus>(0xC0000022);
+constexpr NtStatus ntCannotDelete = static_cast<NtStatus>(0xC0000121);
+
+// NtOpenFile and NtCreateFile options.
+constexpr ULONG ntDirectoryFile = 0x1;
+constexpr ULONG ntSynchronous = 0x20; // FILE_SYNCHRONOUS_IO_NONALERT
+constexpr ULONG ntNonDirectoryFile = 0x40;
+constexpr ULONG ntForBackup = 0x4000;
+constexpr ULONG ntOpenReparsePoint = 0x200000;
+
+// Information classes.
+constexpr int ntFileBothDirectoryInformation = 3;
+constexpr int ntFileBasicInformation = 4;
+constexpr int ntFileInternalInformation = 6;
+constexpr int ntFileRenameInformation = 10;
+constexpr int ntFileDispositionInformation = 13;
+constexpr int ntFileAttributeTagInformation = 35;
+constexpr int ntObjectNameInformation = 1;
+
+struct NtName {
+    USHORT length, maximumLength; // in bytes
+    const wchar_t* buffer;
+};
+struct NtObject {
+    ULONG length;
+    HANDLE root; // a directory the name is relative to, or null for a full name
+    const NtName* name;
+    ULONG attributes;
+    void* securityDescriptor;
+    void* securityQuality;
+};
+struct NtIoStatus {
+    union {
+        NtStatus status;
+        void* pointer;
+    };
+    ULONG_PTR information;
+};
+struct NtBasicInfo {
+    LARGE_INTEGER created, accessed, written, changed;
+    ULONG attributes;
+};
+struct NtTagInfo {
+    ULONG attributes, reparseTag;
+};
+// FILE_BOTH_DIR_INFORMATION: what FindFirstFileW itself reads.
+struct NtDirEntry {
+    ULONG nextOffset, fileIndex;
+    LARGE_INTEGER created, accessed, written, changed, endOfFile, allocated;
+    ULONG attributes, nameBytes, eaSize; // eaSize holds the reparse tag of a reparse point
+    CCHAR shortNameLength;
+    wchar_t shortName[12];
+    wchar_t name[1];
+};
+constexpr size_t ntDirEntryHeader = offsetof(NtDirEntry, name);
+static_assert(ntDirEntryHeader == 94, "the system's layout, on both targets");
+
+struct NativeCalls {
+    NtStatus(NTAPI* open)(HANDLE*, ACCESS_MASK, const NtObject*, NtIoStatus*, ULONG share, ULONG options);
+    NtStatus(NTAPI* create)(HANDLE*, ACCESS_MASK, const NtObject*, NtIoStatus*, LARGE_INTEGER*, ULONG attributes,
+                            ULONG share, ULONG disposition, ULONG options, void*, ULONG);
+    NtStatus(NTAPI* query)(HANDLE, HANDLE, void*, void*, NtIoStatus*, void*, ULONG, int, BOOLEAN single,
+                           const NtName* mask, BOOLEAN restart);
+    NtStatus(NTAPI* queryFile)(HANDLE, NtIoStatus*, void*, ULONG, int);
+    NtStatus(NTAPI* setFile)(HANDLE, NtIoStatus*, const void*, ULONG, int);
+    NtStatus(NTAPI* queryObject)(HANDLE, int, void*, ULONG, ULONG*);
+    NtStatus(NTAPI* close)(HANDLE);
+    ULONG(NTAPI* dosError)(NtStatus);
+    // Under Wine every handle describes what a link points to, whatever the options it was opened
+    // with, and deleting through it deletes the target.
+    bool handlesFollowLinks;
+};
+
+// Null on Windows 95 and 98, which have no ntdll.dll.
+const NativeCalls* nativeCalls();
+
+// Windows 95 and 98 set the top bit of the version; they lack the wide functions.
+bool wideRoute();
