@@ -24,7 +24,7 @@ void readFolder(const DriveSurvey* survey, FolderListing* folder) {
         do {
             if (!isDirectory(entry))
                 folder->ownClusters += clustersFor(survey, entry.size);
-            else if (entry.name[0] != '.') {
+            else if (entry.name != "." && entry.name != "..") { // itself and its parent
                 folder->folders.push_back({static_cast<uint32_t>(folder->names.size()),
                                            static_cast<uint32_t>(entry.name.size()), entry.hasShortName,
                                            isLinkEntry(entry)});
