@@ -38,8 +38,8 @@ protected:
     void SetUp() override { DeleteFileA(settingsFilePath().c_str()); }
     void TearDown() override {
         pumpUntil([] {
-            for (auto& slot : driveTable.slots)
-                if (slot.load() == scanningMark)
+            for (int i = 0; i < 26; ++i)
+                if (driveTable.slots[i].load() == scanningMark || driveTable.settling[i])
                     return false;
             return true;
         });
