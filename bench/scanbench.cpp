@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -70,7 +71,8 @@ size_t bareWalk(const std::string& folder) {
     if (listing == INVALID_HANDLE_VALUE)
         return directories;
     do {
-        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && entry.cFileName[0] != '.')
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && std::strcmp(entry.cFileName, ".") != 0 &&
+            std::strcmp(entry.cFileName, "..") != 0)
             directories += bareWalk(folder + entry.cFileName + "\\");
     } while (FindNextFileA(listing, &entry));
     FindClose(listing);

@@ -10,21 +10,40 @@ std::atomic<size_t> listingPeakBytes{0};
 namespace {
 
 size_t footprintOf(const FolderListing* listing) {
-    return sizeof *listing + listing->path.capacity() + listing->place.capacity() * sizeof(uint32_t) +
-           listing->folders.capacity() * sizeof(ListedFolder) + listing->names.capacity() +
-           listing->ahead.capacity() * sizeof(void*);
+    return sizeof *listing + listing->path.capacity() + listing->folders.capacity() * sizeof(ListedFolder) +
+           listing->names.capacity() + listing->ahead.capacity() * sizeof(void*);
 }
 
-// Reads one folder's listing, by the names as listed. A folder that cannot be listed has no
-// subfolders and no files.
-void readFolder(const DriveSurvey* survey, FolderListing* folder) {
+// The folder's path as listed, ending in a backslash, built into path, whose room serves the
+// caller's next folder too. Filled from its end while climbing to the first folder: one
+// allocation at most, and no list of the ancestors.
+void buildPath(const FolderListing* folder, std::string& path) {
+    size_t length = 0;
+    const FolderListing* root = folder;
+    for (; root->parent; root = root->parent)
+        length += root->parent->folders[root->index].nameLength + 1;
+    path.resize(root->path.size() + length);
+    size_t end = path.size();
+    for (const FolderListing* level = folder; level->parent; level = level->parent) {
+        const ListedFolder& listed = level->parent->folders[level->index];
+        path[--end] = '\\';
+        end -= listed.nameLength;
+        level->parent->names.copy(&path[end], listed.nameLength, listed.nameStart);
+    }
+    root->path.copy(&path[0], root->path.size());
+}
+
+// Reads one folder's listing, by the names as listed, with path as room for its path. A folder
+// that cannot be listed has no subfolders and no files.
+void readFolder(const DriveSurvey* survey, FolderListing* folder, std::string& path) {
+    buildPath(folder, path);
     ListedEntry entry;
     Listing listing;
-    if (openListing(listing, folder->path, entry)) {
+    if (openListing(listing, path, entry)) {
         do {
             if (!isDirectory(entry))
                 folder->ownClusters += clustersFor(survey, entry.size);
-            else if (entry.name[0] != '.') {
+            else if (entry.name != "." && entry.name != "..") { // itself and its parent
                 folder->folders.push_back({static_cast<uint32_t>(folder->names.size()),
                                            static_cast<uint32_t>(entry.name.size()), entry.hasShortName,
                                            isLinkEntry(entry)});
@@ -46,28 +65,28 @@ FolderListing* subfolderListing(ReadAhead& ahead, const FolderListing* parent, s
         listing = ahead.spare.back();
         ahead.spare.pop_back();
     }
-    const ListedFolder& folder = parent->folders[index];
-    listing->path.assign(parent->path)
-        .append(parent->names, folder.nameStart, folder.nameLength)
-        .push_back('\\');
-    listing->place.assign(parent->place.begin(), parent->place.end());
-    listing->place.push_back(static_cast<uint32_t>(index));
+    listing->parent = parent;
+    listing->index = static_cast<uint32_t>(index);
+    listing->depth = parent->depth + 1;
     return listing;
 }
 
 // Whether the next subfolder of a that nobody has taken on comes before b's in the walk's order.
-// Where one is an ancestor of the other, the descendant's subfolders come first unless the
+// Both climb to the folder where their branches meet, each keeping the index of the branch it
+// came up by, or its next subfolder while it has not climbed; the smaller index walks first.
+// Where one is an ancestor of the other, the descendant's subfolders thus come first unless the
 // ancestor's next one lies before the branch that leads to it.
 bool walksBefore(const FolderListing* a, const FolderListing* b) {
-    const size_t common = std::min(a->place.size(), b->place.size());
-    for (size_t i = 0; i < common; ++i)
-        if (a->place[i] != b->place[i])
-            return a->place[i] < b->place[i];
-    if (a->place.size() < b->place.size())
-        return a->nextAhead < b->place[common];
-    if (b->place.size() < a->place.size())
-        return !(b->nextAhead < a->place[common]);
-    return false; // the same folder
+    size_t branchA = a->nextAhead, branchB = b->nextAhead;
+    for (; a->depth > b->depth; a = a->parent)
+        branchA = a->index;
+    for (; b->depth > a->depth; b = b->parent)
+        branchB = b->index;
+    for (; a != b; a = a->parent, b = b->parent) {
+        branchA = a->index;
+        branchB = b->index;
+    }
+    return branchA < branchB;
 }
 
 // Under the lock: a listed folder whose subfolders the helpers may take on.
@@ -110,6 +129,7 @@ FolderListing* nextWork(ReadAhead& ahead) {
 
 DWORD WINAPI helperMain(void* param) {
     ReadAhead& ahead = *static_cast<ReadAhead*>(param);
+    std::string path;
     EnterCriticalSection(&ahead.lock);
     while (!ahead.stopping) {
         FolderListing* work = ahead.unconsumed < readAheadLimit ? nextWork(ahead) : nullptr;
@@ -122,7 +142,7 @@ DWORD WINAPI helperMain(void* param) {
         }
         ++ahead.unconsumed;
         LeaveCriticalSection(&ahead.lock);
-        readFolder(ahead.survey, work);
+        readFolder(ahead.survey, work, path);
         EnterCriticalSection(&ahead.lock);
         offer(ahead, work);
         SetEvent(ahead.ready);
@@ -168,7 +188,7 @@ void stopReadAhead(ReadAhead& ahead) {
 FolderListing* takeRoot(ReadAhead& ahead, const std::string& path) {
     FolderListing* listing = new FolderListing;
     listing->path = path;
-    readFolder(ahead.survey, listing);
+    readFolder(ahead.survey, listing, ahead.walkPath);
     EnterCriticalSection(&ahead.lock);
     offer(ahead, listing);
     LeaveCriticalSection(&ahead.lock);
@@ -183,7 +203,7 @@ FolderListing* takeListing(ReadAhead& ahead, FolderListing* parent, size_t index
         listing = parent->ahead[index] = subfolderListing(ahead, parent, index);
         parent->nextAhead = std::max(parent->nextAhead, index + 1);
         LeaveCriticalSection(&ahead.lock);
-        readFolder(ahead.survey, listing);
+        readFolder(ahead.survey, listing, ahead.walkPath);
         EnterCriticalSection(&ahead.lock);
         offer(ahead, listing);
         LeaveCriticalSection(&ahead.lock);

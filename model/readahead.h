@@ -25,10 +25,17 @@ struct ListedFolder {
 };
 
 // What the walk needs of one folder: its subfolders in listing order and its files' clusters.
+// A folder is known by its parent's listing and its index there, not by a path and a place of its
+// own: those would grow with the depth, and a chain of 20,000 folders would hold their square.
 struct FolderListing {
-    std::string path; // as listed, ending in a backslash
-    // Its place in the walk's order: the index of each folder on the way down from the first.
-    std::vector<uint32_t> place;
+    // Subfolder index of parent, depth levels below the walk's first folder. Every ancestor is
+    // alive while a helper reads this folder or it waits in the queue: the walk retires a folder
+    // only after it has taken and retired all its subfolders, and taking one waits until its
+    // helper has finished reading it.
+    const FolderListing* parent = nullptr;
+    uint32_t index = 0;
+    uint32_t depth = 0;
+    std::string path; // the walk's first folder only: its path as listed, ending in a backslash
     std::vector<ListedFolder> folders;
     std::string names; // the subfolders' names one after another: one block, not one per name
     uint64_t ownClusters = 0;
@@ -52,6 +59,7 @@ struct ReadAhead {
     // Retired listings, kept with the room their vectors have for the next ones, so that most
     // folders cost the helpers and the walk no allocation of their own.
     std::vector<FolderListing*> spare;
+    std::string walkPath; // room for the paths of the folders the walk reads itself
     bool stopping = false;
     std::vector<HANDLE> threads;
 };

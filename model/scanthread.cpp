@@ -27,18 +27,21 @@ DWORD WINAPI scanThreadMain(void* param) {
     delete owned;
 
     DriveSurvey* survey = surveyDrive(driveIndex);
+    // Once stored, the survey belongs to the user interface, which may destroy it on a refresh or
+    // when the window closes: the item to show is taken before, and its handle stays valid
+    // because a settling slot is neither scanned again nor freed.
+    DirNode* show = reselect ? findByPath(survey->root, path) : nullptr;
+    const LPARAM item = reinterpret_cast<LPARAM>((show ? show : survey->root)->treeItem);
+    driveTable.settling[driveIndex].store(true, std::memory_order_relaxed);
     driveTable.slots[driveIndex].store(survey, std::memory_order_release);
 
-    DirNode* show = reselect ? findByPath(survey->root, path) : nullptr;
-    if (!show)
-        show = survey->root;
     // The control reports no change when the item is selected already (the user clicked it while
     // the scan ran); the chart must still switch to the drive, so the selection is moved off and
     // back, which reports the change.
-    LPARAM item = reinterpret_cast<LPARAM>(show->treeItem);
     if (SendMessageA(DirTreeView, TVM_GETNEXTITEM, TVGN_CARET, 0) == item)
         SendMessageA(DirTreeView, TVM_SELECTITEM, TVGN_CARET, 0);
     SendMessageA(DirTreeView, TVM_SELECTITEM, TVGN_CARET, item);
+    driveTable.settling[driveIndex].store(false, std::memory_order_release);
     return 0;
 }
 
@@ -67,10 +70,10 @@ bool slotIsEmpty(int32_t driveIndex) {
 }
 
 void freeDriveTable() {
-    for (auto& slot : driveTable.slots) {
-        DriveSurvey* survey = slot.load(std::memory_order_acquire);
-        if (survey && survey != scanningMark) {
-            slot.store(nullptr, std::memory_order_relaxed);
+    for (int drive = 0; drive < 26; ++drive) {
+        DriveSurvey* survey = driveTable.slots[drive].load(std::memory_order_acquire);
+        if (survey && survey != scanningMark && !driveTable.settling[drive].load()) {
+            driveTable.slots[drive].store(nullptr, std::memory_order_relaxed);
             destroySurvey(survey);
         }
     }
@@ -89,7 +92,7 @@ void rescanCurrentDrive() {
 
 void rescanDrive(int32_t driveIndex, const std::string& path) {
     DriveSurvey* survey = surveyInSlot(driveIndex);
-    if (!survey || !survey->complete)
+    if (!survey || !survey->complete || driveTable.settling[driveIndex].load())
         return;
     ScanRequest request;
     request.driveIndex = driveIndex;

@@ -12,6 +12,10 @@ struct DriveSurvey;
 // loads with acquire order, so a survey seen in a slot is seen complete. No locks.
 struct DriveTable {
     std::atomic<DriveSurvey*> slots[26];
+    // Set from just before the scan thread stores its survey until its last message to the tree
+    // view has been handled: that message names one of the survey's items, so until then the
+    // survey is neither scanned again nor freed.
+    std::atomic<bool> settling[26];
 };
 
 extern DriveTable driveTable;
@@ -20,7 +24,8 @@ extern DriveSurvey* const scanningMark;
 // The complete survey in the slot, or null while the slot is empty or scanning.
 DriveSurvey* surveyInSlot(int32_t driveIndex);
 bool slotIsEmpty(int32_t driveIndex);
-// Empties every slot; slots still scanning are left to their threads, which end with the process.
+// Empties every slot; slots still scanning or settling are left to their threads, which end with
+// the process.
 void freeDriveTable();
 
 struct ScanRequest {
@@ -34,6 +39,6 @@ struct ScanRequest {
 void startScan(const ScanRequest& request);
 // Throws away the current drive's tree and scans it again, reselecting the current directory.
 void rescanCurrentDrive();
-// Throws away the drive's tree, if it has a complete one, and scans it again, reselecting path
-// (as pathOf gives it) at the end.
+// Throws away the drive's tree, if it has a complete one that has settled, and scans it again,
+// reselecting path (as pathOf gives it) at the end.
 void rescanDrive(int32_t driveIndex, const std::string& path);

@@ -80,8 +80,8 @@ protected:
 
     static void waitForScans() {
         pumpUntil([] {
-            for (auto& slot : driveTable.slots)
-                if (slot.load() == scanningMark)
+            for (int i = 0; i < 26; ++i)
+                if (driveTable.slots[i].load() == scanningMark || driveTable.settling[i])
                     return false;
             return true;
         });
@@ -116,7 +116,7 @@ protected:
         int drive = letter - 'A';
         EXPECT_TRUE(pumpUntil([&] {
             return surveyInSlot(drive) && pieView.currentNode &&
-                   pieView.currentNode->survey == surveyInSlot(drive);
+                   pieView.currentNode->survey == surveyInSlot(drive) && !driveTable.settling[drive];
         }));
         return surveyInSlot(drive);
     }

@@ -73,7 +73,11 @@ inline DriveSurvey* scanAndWait(int driveIndex, DWORD timeoutMs, DWORD& elapsedM
     ScanRequest request;
     request.driveIndex = driveIndex;
     startScan(request);
-    bool done = pumpUntil([&] { return surveyInSlot(driveIndex) && uiLog.selections > before; }, timeoutMs);
+    bool done = pumpUntil(
+        [&] {
+            return surveyInSlot(driveIndex) && uiLog.selections > before && !driveTable.settling[driveIndex];
+        },
+        timeoutMs);
     elapsedMs = GetTickCount() - start;
     return done ? surveyInSlot(driveIndex) : nullptr;
 }

@@ -18,6 +18,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <random>
 #include <string>
@@ -37,8 +38,8 @@ protected:
     void SetUp() override { DeleteFileA(settingsFilePath().c_str()); }
     void TearDown() override {
         pumpUntil([] {
-            for (auto& slot : driveTable.slots)
-                if (slot.load() == scanningMark)
+            for (int i = 0; i < 26; ++i)
+                if (driveTable.slots[i].load() == scanningMark || driveTable.settling[i])
                     return false;
             return true;
         });
@@ -62,7 +63,7 @@ OnDisk readDirectory(const std::string& path) {
     do {
         if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
             found.own += clustersOf((static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow);
-        } else if (entry.cFileName[0] != '.') {
+        } else if (strcmp(entry.cFileName, ".") != 0 && strcmp(entry.cFileName, "..") != 0) {
             std::string name = entry.cFileName;
             CharUpperA(name.data());
             found.folders.push_back(name);

@@ -30,7 +30,7 @@ protected:
     void TearDown() override {
         pumpUntil([] {
             for (int i = 0; i < 26; ++i)
-                if (driveTable.slots[i].load() == scanningMark)
+                if (driveTable.slots[i].load() == scanningMark || driveTable.settling[i])
                     return false;
             return true;
         });
@@ -50,7 +50,9 @@ protected:
 
     DriveSurvey* waitForScan(int driveIndex) {
         int before = uiLog.selections;
-        EXPECT_TRUE(pumpUntil([&] { return surveyInSlot(driveIndex) && uiLog.selections > before; }));
+        EXPECT_TRUE(pumpUntil([&] {
+            return surveyInSlot(driveIndex) && uiLog.selections > before && !driveTable.settling[driveIndex];
+        }));
         return surveyInSlot(driveIndex);
     }
 
@@ -198,7 +200,7 @@ TEST_F(SurveyTest, TwoDrivesScanAtOnceAndBothTreesGrow) {
             !childItems(DirTreeView, top[0].item).empty() && !childItems(DirTreeView, top[1].item).empty())
             bothGrowing = true;
         // U is refreshed while V is still being scanned.
-        if (!refreshed && surveyInSlot(driveU) && !surveyInSlot(driveV)) {
+        if (!refreshed && surveyInSlot(driveU) && !driveTable.settling[driveU] && !surveyInSlot(driveV)) {
             pieView.currentNode = surveyInSlot(driveU)->root;
             pieView.currentDrive = driveU;
             rescanCurrentDrive();
@@ -265,4 +267,11 @@ TEST_F(SurveyTest, RefreshDoesNothingWithoutACompleteCurrentDrive) {
     EXPECT_EQ(surveyInSlot(driveU), survey);
     EXPECT_EQ(topLevelItems("U:\\"), 1);
     driveTable.slots[driveV].store(nullptr);
+
+    // Its thread has yet to select an item of the survey: neither a refresh nor the end frees it.
+    driveTable.settling[driveU].store(true);
+    rescanDrive(driveU, "U:\\");
+    freeDriveTable();
+    EXPECT_EQ(surveyInSlot(driveU), survey);
+    driveTable.settling[driveU].store(false);
 }

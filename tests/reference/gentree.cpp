@@ -184,7 +184,7 @@ struct Generator {
                 std::string path = folder + "/." + freshName(counter);
                 if (mkdir(path.c_str(), 0755) != 0)
                     fail(path);
-                // Its contents are never counted, links into it are.
+                // Counted with its contents like any folder, and a target for links.
                 std::string inner = path + "/inside.dat";
                 makeFile(inner, 1 + below(100000));
                 files.push_back(inner);
@@ -310,17 +310,14 @@ uint64_t reckon(const std::string& shownPath, std::vector<Record>& out) {
                 fail("dangling " + shownPath + name);
             if (S_ISDIR(target.st_mode)) {
                 // A link to a folder is a directory of its own name, never entered.
-                if (name[0] != '.')
-                    out.push_back({shownPath + shownName(name) + "\\", true, 0, 0});
+                out.push_back({shownPath + shownName(name) + "\\", true, 0, 0});
             } else {
                 own += clustersOf(static_cast<uint64_t>(target.st_size));
             }
         } else if (S_ISDIR(self.st_mode)) {
-            if (name[0] != '.') {
-                enter(name);
-                below += reckon(shownPath + shownName(name) + "\\", out);
-                leave();
-            }
+            enter(name);
+            below += reckon(shownPath + shownName(name) + "\\", out);
+            leave();
         } else {
             own += clustersOf(static_cast<uint64_t>(self.st_size));
         }
