@@ -558,6 +558,7 @@ bool lookUp(Walk& walk, Folder& parent, const std::wstring& name) {
             addEntry(parent, name.data(), name.size(), entry.attributes, entry.reparseTag);
             return true;
         }
+    appendName(walk.path, name.data(), name.size());
     return fail(walk, ERROR_FILE_NOT_FOUND);
 }
 

@@ -132,6 +132,9 @@ bool removeHotDirectory(HWND window, DirNode* dir, DirNode* child, RemovalFault&
 } // namespace
 
 void deleteHotItem(HWND window, PieView& view) {
+    // The drive's scan thread is about to select one of its items; none may go before that.
+    if (driveTable.settling[view.currentDrive].load(std::memory_order_acquire))
+        return;
     DirNode* dir = view.currentNode;
     RemovalFault fault;
     RemovalOutcome outcome = RemovalOutcome::Removed;
