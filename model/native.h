@@ -12,6 +12,7 @@ typedef LONG NtStatus;
 constexpr NtStatus ntNoMoreFiles = static_cast<NtStatus>(0x80000006);
 constexpr NtStatus ntBufferOverflow = static_cast<NtStatus>(0x80000005);
 constexpr NtStatus ntInfoLengthMismatch = static_cast<NtStatus>(0xC0000004);
+constexpr NtStatus ntNameInvalid = static_cast<NtStatus>(0xC0000033);
 constexpr NtStatus ntNameNotFound = static_cast<NtStatus>(0xC0000034);
 constexpr NtStatus ntNameCollision = static_cast<NtStatus>(0xC0000035);
 constexpr NtStatus ntPathNotFound = static_cast<NtStatus>(0xC000003A);

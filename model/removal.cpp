@@ -98,13 +98,15 @@ void addEntry(Folder& folder, const wchar_t* name, size_t units, DWORD attribute
 
 NtStatus openAt(const NativeCalls& nt, HANDLE folder, const wchar_t* name, size_t units, ACCESS_MASK access,
                 ULONG options, HANDLE& handle) {
+    handle = nullptr;
+    if (units > 0x7FFF) // more than the system's names can hold
+        return ntNameInvalid;
     const NtName ntName = {static_cast<USHORT>(units * sizeof(wchar_t)), static_cast<USHORT>(units * sizeof(wchar_t)),
                            name};
     // Relative to a folder the name is matched exactly; a full path as the system matches paths.
     const NtObject object = {sizeof object, folder, &ntName, folder ? 0u : 0x40u /* OBJ_CASE_INSENSITIVE */,
                              nullptr,       nullptr};
     NtIoStatus io = {};
-    handle = nullptr;
     return nt.open(&handle, access | SYNCHRONIZE, &object, &io, shareAll, options | ntSynchronous | ntForBackup);
 }
 
