@@ -163,6 +163,16 @@ NtTagInfo attributesOf(const NativeCalls& nt, HANDLE handle) {
     return info;
 }
 
+// A reparse point other than a folder whose data lies elsewhere (OneDrive, deduplication): the
+// scan counts those as folders and never walks a link.
+bool isLink(const NtTagInfo& info) {
+    return (info.attributes & FILE_ATTRIBUTE_REPARSE_POINT) && !isDataTag(info.reparseTag);
+}
+
+bool isLink(const NativeCalls& nt, HANDLE handle) {
+    return isLink(attributesOf(nt, handle));
+}
+
 NtStatus setAttributes(const NativeCalls& nt, HANDLE handle, DWORD attributes) {
     NtBasicInfo basic = {}; // zero times: left as they are
     basic.attributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
@@ -294,7 +304,7 @@ Kind classify(Walk& walk, const Folder& folder, const Entry& entry, HANDLE& hand
         return Kind::Gone;
     const NtTagInfo now = attributesOf(nt, handle);
     attributes = now.attributes;
-    if ((now.attributes & FILE_ATTRIBUTE_REPARSE_POINT) && !isDataTag(now.reparseTag))
+    if (isLink(now))
         return Kind::Link;
     return (now.attributes & FILE_ATTRIBUTE_DIRECTORY) ? Kind::Folder : Kind::File;
 }
@@ -339,11 +349,14 @@ bool readFolderByPath(Walk& walk, Folder& folder) {
 }
 
 // Deletes the file or removes the directory at the walk's path, as deleteFile or removeDirectory
-// does; a read-only one has that attribute cleared, and put back when it still cannot go.
+// does; a read-only one has that attribute cleared, and put back when it still cannot go. The
+// attributes are looked up when not known from a listing.
 bool removeByPath(Walk& walk, DWORD attributes, BOOL(WINAPI* remove)(LPCSTR)) {
     std::string path = walk.path;
     if (!path.empty() && path.back() == '\\')
         path.pop_back();
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        attributes = GetFileAttributesA(path.c_str());
     if (remove(path.c_str()))
         return walk.removedAny = true;
     DWORD error = GetLastError();
@@ -397,7 +410,7 @@ bool leaveFolder(Walk& walk) {
             ok = status >= 0 || failStatus(walk, status);
             walk.removedAny = walk.removedAny || ok;
         } else {
-            ok = removeByPath(walk, GetFileAttributesA(walk.path.c_str()), RemoveDirectoryA);
+            ok = removeByPath(walk, INVALID_FILE_ATTRIBUTES, RemoveDirectoryA);
         }
     }
     closeFolder(walk, folder);
@@ -534,9 +547,7 @@ bool openParent(Walk& walk, const std::string& path, HANDLE& handle) {
         if (status < 0)
             return failStatus(walk, status);
         handle = next;
-        const bool itself = nt.handlesFollowLinks
-                                ? namedAsItself(walk, handle, step, units)
-                                : (attributesOf(nt, handle).attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+        const bool itself = nt.handlesFollowLinks ? namedAsItself(walk, handle, step, units) : !isLink(nt, handle);
         if (!itself) {
             nt.close(handle);
             return fail(walk, ERROR_PATH_NOT_FOUND);
