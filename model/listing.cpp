@@ -64,8 +64,8 @@ HANDLE findFirst(const std::string& pattern, ListedEntry& entry, bool& wide) {
 // The next block of entries of a native listing; false at the end or on an error.
 bool readBlock(Listing& listing, const NativeCalls& nt) {
     NtIoStatus io = {};
-    NtStatus status = nt.query(listing.handle, nullptr, nullptr, nullptr, &io, listing.buffer, nativeBufferSize,
-                               ntFileBothDirectoryInformation, FALSE, nullptr, FALSE);
+    NtStatus status = nt.query(listing.handle, nullptr, nullptr, nullptr, &io, listing.buffer,
+                               nativeBufferSize, ntFileBothDirectoryInformation, FALSE, nullptr, FALSE);
     if (status < 0) {
         SetLastError(status == ntNoMoreFiles ? ERROR_NO_MORE_FILES : nt.dosError(status));
         return false;
@@ -107,7 +107,8 @@ bool openNative(Listing& listing, const NativeCalls& nt, const std::string& dire
         path.pop_back();
     const NtName name = {static_cast<USHORT>(path.size() * sizeof(wchar_t)),
                          static_cast<USHORT>(path.size() * sizeof(wchar_t)), path.c_str()};
-    const NtObject object = {sizeof object, nullptr, &name, 0x40 /* OBJ_CASE_INSENSITIVE */, nullptr, nullptr};
+    const NtObject object = {sizeof object, nullptr, &name, 0x40 /* OBJ_CASE_INSENSITIVE */,
+                             nullptr,       nullptr};
     NtIoStatus io = {};
     HANDLE handle;
     NtStatus status = nt.open(&handle, FILE_LIST_DIRECTORY | SYNCHRONIZE, &object, &io,

@@ -14,7 +14,7 @@
 
 // One entry of a listing as the file system gave it.
 struct ListedEntry {
-    std::string name; // may be longer than MAX_PATH bytes: NTFS allows 255 UTF-16 units
+    std::string name;  // may be longer than MAX_PATH bytes: NTFS allows 255 UTF-16 units
     uint64_t size = 0; // bytes
     DWORD attributes = 0;
     DWORD reparseTag = 0; // meaningful only with FILE_ATTRIBUTE_REPARSE_POINT

@@ -75,8 +75,8 @@ static_assert(ntDirEntryHeader == 94, "the system's layout, on both targets");
 
 struct NativeCalls {
     NtStatus(NTAPI* open)(HANDLE*, ACCESS_MASK, const NtObject*, NtIoStatus*, ULONG share, ULONG options);
-    NtStatus(NTAPI* create)(HANDLE*, ACCESS_MASK, const NtObject*, NtIoStatus*, LARGE_INTEGER*, ULONG attributes,
-                            ULONG share, ULONG disposition, ULONG options, void*, ULONG);
+    NtStatus(NTAPI* create)(HANDLE*, ACCESS_MASK, const NtObject*, NtIoStatus*, LARGE_INTEGER*,
+                            ULONG attributes, ULONG share, ULONG disposition, ULONG options, void*, ULONG);
     NtStatus(NTAPI* query)(HANDLE, HANDLE, void*, void*, NtIoStatus*, void*, ULONG, int, BOOLEAN single,
                            const NtName* mask, BOOLEAN restart);
     NtStatus(NTAPI* queryFile)(HANDLE, NtIoStatus*, void*, ULONG, int);

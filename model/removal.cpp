@@ -68,7 +68,8 @@ bool failStatus(Walk& walk, NtStatus status) {
 
 void appendName(std::string& path, const wchar_t* name, size_t units) {
     char text[1024];
-    int length = WideCharToMultiByte(CP_ACP, 0, name, static_cast<int>(units), text, sizeof text, nullptr, nullptr);
+    int length =
+        WideCharToMultiByte(CP_ACP, 0, name, static_cast<int>(units), text, sizeof text, nullptr, nullptr);
     path.append(text, length > 0 ? static_cast<size_t>(length) : 0);
 }
 
@@ -89,8 +90,8 @@ const wchar_t* nameOf(const Folder& folder, const Entry& entry) {
 }
 
 void addEntry(Folder& folder, const wchar_t* name, size_t units, DWORD attributes, DWORD reparseTag) {
-    folder.entries.push_back({static_cast<uint32_t>(folder.names.size()), static_cast<uint32_t>(units),
-                              attributes, reparseTag});
+    folder.entries.push_back(
+        {static_cast<uint32_t>(folder.names.size()), static_cast<uint32_t>(units), attributes, reparseTag});
     folder.names.append(name, units);
 }
 
@@ -101,13 +102,14 @@ NtStatus openAt(const NativeCalls& nt, HANDLE folder, const wchar_t* name, size_
     handle = nullptr;
     if (units > 0x7FFF) // more than the system's names can hold
         return ntNameInvalid;
-    const NtName ntName = {static_cast<USHORT>(units * sizeof(wchar_t)), static_cast<USHORT>(units * sizeof(wchar_t)),
-                           name};
+    const NtName ntName = {static_cast<USHORT>(units * sizeof(wchar_t)),
+                           static_cast<USHORT>(units * sizeof(wchar_t)), name};
     // Relative to a folder the name is matched exactly; a full path as the system matches paths.
     const NtObject object = {sizeof object, folder, &ntName, folder ? 0u : 0x40u /* OBJ_CASE_INSENSITIVE */,
                              nullptr,       nullptr};
     NtIoStatus io = {};
-    return nt.open(&handle, access | SYNCHRONIZE, &object, &io, shareAll, options | ntSynchronous | ntForBackup);
+    return nt.open(&handle, access | SYNCHRONIZE, &object, &io, shareAll,
+                   options | ntSynchronous | ntForBackup);
 }
 
 // The name the system gives the object a handle reaches.
@@ -147,8 +149,8 @@ bool namedAsItself(const Walk& walk, HANDLE handle, const wchar_t* name, size_t 
         return false;
     const size_t length = reportedLength(name, units);
     const size_t base = walk.name.size();
-    return reported.size() == base + 1 + length && reported.compare(0, base, walk.name) == 0 && reported[base] == L'\\' &&
-           reported.compare(base + 1, length, name, length) == 0;
+    return reported.size() == base + 1 + length && reported.compare(0, base, walk.name) == 0 &&
+           reported[base] == L'\\' && reported.compare(base + 1, length, name, length) == 0;
 }
 
 NtTagInfo attributesOf(const NativeCalls& nt, HANDLE handle) {
@@ -187,8 +189,9 @@ NtStatus dispose(const NativeCalls& nt, HANDLE handle, DWORD attributes) {
     NtIoStatus io = {};
     NtStatus status = nt.setFile(handle, &io, &yes, sizeof yes, ntFileDispositionInformation);
     if ((status == ntCannotDelete || status == ntAccessDenied) && (attributes & FILE_ATTRIBUTE_READONLY)) {
-        const DWORD kept = attributes & (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                                         FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_TEMPORARY);
+        const DWORD kept =
+            attributes & (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                          FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_TEMPORARY);
         if (setAttributes(nt, handle, kept) >= 0) {
             status = nt.setFile(handle, &io, &yes, sizeof yes, ntFileDispositionInformation);
             if (status < 0)
@@ -201,7 +204,8 @@ NtStatus dispose(const NativeCalls& nt, HANDLE handle, DWORD attributes) {
 LONGLONG fileNumber(const NativeCalls& nt, HANDLE handle) {
     LARGE_INTEGER number = {};
     NtIoStatus io = {};
-    return nt.queryFile(handle, &io, &number, sizeof number, ntFileInternalInformation) >= 0 ? number.QuadPart : -1;
+    return nt.queryFile(handle, &io, &number, sizeof number, ntFileInternalInformation) >= 0 ? number.QuadPart
+                                                                                             : -1;
 }
 
 // Whether the folder's path still leads to the folder the walk checked, which Wine's calls by a
@@ -244,14 +248,15 @@ NtStatus replaceAndDelete(Walk& walk, HANDLE folder, const wchar_t* name, size_t
                                static_cast<USHORT>(length * sizeof(wchar_t)), temporaryName};
         const NtObject object = {sizeof object, folder, &ntName, 0, nullptr, nullptr};
         NtIoStatus io = {};
-        status = nt.create(&temporary, DELETE | SYNCHRONIZE, &object, &io, nullptr, FILE_ATTRIBUTE_NORMAL, shareAll,
-                           2 /* FILE_CREATE */, ntNonDirectoryFile | ntSynchronous, nullptr, 0);
+        status = nt.create(&temporary, DELETE | SYNCHRONIZE, &object, &io, nullptr, FILE_ATTRIBUTE_NORMAL,
+                           shareAll, 2 /* FILE_CREATE */, ntNonDirectoryFile | ntSynchronous, nullptr, 0);
     }
     if (status < 0)
         return status;
     NtIoStatus io = {};
     if (namedAsItself(walk, temporary, temporaryName, length)) {
-        std::vector<char> rename(std::max(sizeof(RenameInfo), offsetof(RenameInfo, name) + units * sizeof(wchar_t)));
+        std::vector<char> rename(
+            std::max(sizeof(RenameInfo), offsetof(RenameInfo, name) + units * sizeof(wchar_t)));
         RenameInfo* info = reinterpret_cast<RenameInfo*>(rename.data());
         info->replace = TRUE;
         info->root = folder;
@@ -285,7 +290,8 @@ Kind classify(Walk& walk, const Folder& folder, const Entry& entry, HANDLE& hand
         if (!listedFolder)
             return Kind::File;
         status = openAt(nt, folder.handle, name, entry.nameLength,
-                        FILE_LIST_DIRECTORY | FILE_ADD_FILE | DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                        FILE_LIST_DIRECTORY | FILE_ADD_FILE | DELETE | FILE_READ_ATTRIBUTES |
+                            FILE_WRITE_ATTRIBUTES,
                         ntDirectoryFile | ntOpenReparsePoint, handle);
         if (status < 0)
             return Kind::Gone;
@@ -314,8 +320,8 @@ bool readFolderByHandle(Walk& walk, Folder& folder) {
     for (BOOLEAN restart = TRUE;; restart = FALSE) {
         NtIoStatus io = {};
         NtStatus status = nt.query(folder.handle, nullptr, nullptr, nullptr, &io, walk.buffer.data(),
-                                   static_cast<ULONG>(walk.buffer.size()), ntFileBothDirectoryInformation, FALSE,
-                                   nullptr, restart);
+                                   static_cast<ULONG>(walk.buffer.size()), ntFileBothDirectoryInformation,
+                                   FALSE, nullptr, restart);
         if (status == ntNoMoreFiles)
             return true;
         if (status < 0)
@@ -547,7 +553,8 @@ bool openParent(Walk& walk, const std::string& path, HANDLE& handle) {
         if (status < 0)
             return failStatus(walk, status);
         handle = next;
-        const bool itself = nt.handlesFollowLinks ? namedAsItself(walk, handle, step, units) : !isLink(nt, handle);
+        const bool itself =
+            nt.handlesFollowLinks ? namedAsItself(walk, handle, step, units) : !isLink(nt, handle);
         if (!itself) {
             nt.close(handle);
             return fail(walk, ERROR_PATH_NOT_FOUND);
@@ -567,7 +574,8 @@ bool lookUp(Walk& walk, Folder& parent, const std::wstring& name) {
     if (!readFolder(walk, all))
         return false;
     for (const Entry& entry : all.entries)
-        if (entry.nameLength == name.size() && name.compare(0, name.size(), nameOf(all, entry), entry.nameLength) == 0) {
+        if (entry.nameLength == name.size() &&
+            name.compare(0, name.size(), nameOf(all, entry), entry.nameLength) == 0) {
             addEntry(parent, name.data(), name.size(), entry.attributes, entry.reparseTag);
             return true;
         }
@@ -591,8 +599,8 @@ bool walkAll(Walk& walk, const Folder& parent, bool deleting) {
 
 } // namespace
 
-RemovalOutcome removeEntry(const std::string& parent, const std::string& name, bool directory, RemovalFault& fault,
-                           RemovalIdle idle, void* context) {
+RemovalOutcome removeEntry(const std::string& parent, const std::string& name, bool directory,
+                           RemovalFault& fault, RemovalIdle idle, void* context) {
     Walk walk;
     walk.nt = wideRoute() ? nativeCalls() : nullptr;
     walk.fault = &fault;

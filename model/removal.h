@@ -33,5 +33,5 @@ typedef void (*RemovalIdle)(void* context);
 // system can remove only together with its target, a folder that cannot be opened), nothing is.
 // A link is removed as itself, or left alone with its target; a file where a directory was, or the
 // reverse, is left alone; read-only entries are removed too.
-RemovalOutcome removeEntry(const std::string& parent, const std::string& name, bool directory, RemovalFault& fault,
-                           RemovalIdle idle, void* context);
+RemovalOutcome removeEntry(const std::string& parent, const std::string& name, bool directory,
+                           RemovalFault& fault, RemovalIdle idle, void* context);

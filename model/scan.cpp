@@ -165,7 +165,8 @@ int CALLBACK compareBySize(LPARAM a, LPARAM b, LPARAM) {
 // file system allows is walked on a small thread stack; the order of work, and of the requests to
 // the tree view, is that of the recursive walk. Each folder's listing is taken whole, most often
 // read ahead by a helper.
-DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* survey, const std::string& listed) {
+DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* survey,
+                       const std::string& listed) {
     StatusTicker status;
     ReadAhead ahead;
     startReadAhead(ahead, survey, readAheadHelpers);

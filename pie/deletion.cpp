@@ -48,7 +48,8 @@ void idle(void* pump) {
 // The system's own description of an error code, without its final line break.
 std::string systemReason(DWORD code) {
     char* text = nullptr;
-    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                       FORMAT_MESSAGE_IGNORE_INSERTS,
                    nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
     std::string reason = text ? text : "";
     if (text)
@@ -60,7 +61,8 @@ std::string systemReason(DWORD code) {
 
 // The box's text: what the code means to the program, then where it stopped, why, and what is left.
 std::string failureText(const std::string& lead, const RemovalFault& fault, RemovalOutcome outcome) {
-    std::string text = lead + "\n\n" + fault.path + "\n" + (fault.reason.empty() ? systemReason(fault.error) : fault.reason);
+    std::string text =
+        lead + "\n\n" + fault.path + "\n" + (fault.reason.empty() ? systemReason(fault.error) : fault.reason);
     if (outcome == RemovalOutcome::Untouched)
         text += "\nNothing was deleted.";
     else if (outcome == RemovalOutcome::Partial)
@@ -75,8 +77,8 @@ void reportFailure(const RemovalFault& fault, RemovalOutcome outcome) {
     switch (lastDeleteError) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
-        if (MessageBoxA(PieWindow, failureText(loadText(IDS_NOT_FOUND_REFRESH, 40), fault, outcome).c_str(), title,
-                        MB_OKCANCEL | MB_ICONHAND) == IDOK)
+        if (MessageBoxA(PieWindow, failureText(loadText(IDS_NOT_FOUND_REFRESH, 40), fault, outcome).c_str(),
+                        title, MB_OKCANCEL | MB_ICONHAND) == IDOK)
             rescanCurrentDrive();
         break;
     case ERROR_ACCESS_DENIED:
@@ -94,7 +96,8 @@ void reportFailure(const RemovalFault& fault, RemovalOutcome outcome) {
 
 // The confirmation shows the names as the chart does; the disk is reached by the listed names.
 // Returns false, with the fault, when the file is still there.
-bool removeHotFile(HWND window, DirNode* dir, FileEntry* entry, RemovalFault& fault, RemovalOutcome& outcome) {
+bool removeHotFile(HWND window, DirNode* dir, FileEntry* entry, RemovalFault& fault,
+                   RemovalOutcome& outcome) {
     if (!confirm(window, pathOf(dir) + entry->name + " ?", IDS_REMOVE_FILE))
         return true;
     HCURSOR oldCursor = SetCursor(waitCursor);
@@ -111,7 +114,8 @@ bool removeHotFile(HWND window, DirNode* dir, FileEntry* entry, RemovalFault& fa
 
 // After a removal that stopped half-way the chart must not show what is gone: the directory is
 // read again from the disk.
-bool removeHotDirectory(HWND window, DirNode* dir, DirNode* child, RemovalFault& fault, RemovalOutcome& outcome) {
+bool removeHotDirectory(HWND window, DirNode* dir, DirNode* child, RemovalFault& fault,
+                        RemovalOutcome& outcome) {
     if (!confirm(window, pathOf(child) + " ?", IDS_REMOVE_DIRECTORY))
         return true;
     HCURSOR oldCursor = SetCursor(waitCursor);

@@ -436,8 +436,9 @@ TEST(Program, ABadArgumentIsRefusedWithAMessageAndExitCode0) {
         ASSERT_TRUE(program.waitForWindowOrBox()) << argument;
         EXPECT_EQ(program.window, nullptr) << "no window before the message";
         ASSERT_NE(program.box, nullptr) << argument;
-        EXPECT_EQ(program.boxText(),
-                  "Sorry, cannot accept UNC drive specifications.\nPlease assign a logical drive-letter first.");
+        EXPECT_EQ(
+            program.boxText(),
+            "Sorry, cannot accept UNC drive specifications.\nPlease assign a logical drive-letter first.");
         EXPECT_EQ(program.close(), 0u) << argument;
     }
 }
@@ -632,8 +633,8 @@ bool exists(const std::string& path) {
 // The system's description of an error code, as an error box quotes it.
 std::string systemText(DWORD code) {
     char text[512] = "";
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text, sizeof text,
-                   nullptr);
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                   sizeof text, nullptr);
     std::string reason = text;
     while (!reason.empty() && (reason.back() == '\r' || reason.back() == '\n' || reason.back() == ' '))
         reason.pop_back();
@@ -723,8 +724,8 @@ TEST_F(MainWindowTest, DeletionStoppedHalfWayLeavesTheChartAsTheDiskIs) {
     DirNode* cage = findByPath(u->root, "U:\\Cage\\");
     select(cage);
     // No delete sharing: neither Windows nor Wine lets it go while this handle is open.
-    HANDLE held = CreateFileA("U:\\Cage\\Held\\Sub\\locked.bin", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
+    HANDLE held = CreateFileA("U:\\Cage\\Held\\Sub\\locked.bin", GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     auto boxes = rightClickFailing(hoverAt(0), "Remove Directory?");
     CloseHandle(held);
@@ -738,7 +739,8 @@ TEST_F(MainWindowTest, DeletionStoppedHalfWayLeavesTheChartAsTheDiskIs) {
     DirNode* sub = findByPath(u->root, "U:\\Cage\\Held\\Sub\\");
     ASSERT_NE(sub, nullptr);
     const uint64_t left = 13 + (exists("U:\\Cage\\Held\\Sub\\other.bin") ? 3 : 0) +
-                          (exists("U:\\Cage\\Held\\Sub\\Inner\\i.bin") ? 5 : 0) + (exists("U:\\Cage\\Held\\h.bin") ? 18 : 0);
+                          (exists("U:\\Cage\\Held\\Sub\\Inner\\i.bin") ? 5 : 0) +
+                          (exists("U:\\Cage\\Held\\h.bin") ? 18 : 0);
     EXPECT_EQ(heldNode->totalClusters, left);
     EXPECT_EQ(count(sub->children), exists("U:\\Cage\\Held\\Sub\\Inner") ? 1u : 0u);
     EXPECT_EQ(u->root->totalClusters, rootBefore - (39 - left));
@@ -775,8 +777,8 @@ DWORD WINAPI watchPaintDuringDeletion(void* paintedWhileDeleting) {
     InvalidateRect(PieWindow, nullptr, TRUE);
     for (int waited = 0; waited < 3000 && GetUpdateRect(PieWindow, nullptr, FALSE); ++waited)
         Sleep(5);
-    *static_cast<bool*>(paintedWhileDeleting) =
-        !GetUpdateRect(PieWindow, nullptr, FALSE) && GetFileAttributesA("L:\\Deep\\D") != INVALID_FILE_ATTRIBUTES;
+    *static_cast<bool*>(paintedWhileDeleting) = !GetUpdateRect(PieWindow, nullptr, FALSE) &&
+                                                GetFileAttributesA("L:\\Deep\\D") != INVALID_FILE_ATTRIBUTES;
     return 0;
 }
 
@@ -841,7 +843,8 @@ TEST_F(MainWindowTest, DeletingLooksAgainAtWhatIsOnTheDisk) {
     select(links);
     auto boxes = rightClickFailing(hoverAt(0), "Remove Directory?");
     EXPECT_EQ(boxes.first, "L:\\Links\\Victim\\ ?");
-    EXPECT_EQ(boxes.second.substr(0, boxes.second.find('\n', 17)), "LastError = 50\n\nL:\\Links\\Victim\\Shortcut");
+    EXPECT_EQ(boxes.second.substr(0, boxes.second.find('\n', 17)),
+              "LastError = 50\n\nL:\\Links\\Victim\\Shortcut");
     EXPECT_EQ(boxes.second.substr(boxes.second.rfind('\n')), "\nNothing was deleted.");
     EXPECT_TRUE(exists("L:\\Links\\Victim\\mine.txt")) << "nothing of the folder is deleted";
     EXPECT_TRUE(exists("L:\\Links\\Outside\\precious.txt")) << "the link's target is untouched";
@@ -902,7 +905,8 @@ void swapDuringRemoval(void* context) {
     RaceState& state = *static_cast<RaceState*>(context);
     if (++state.calls != state.swapAt)
         return;
-    state.swapped = MoveFileA("L:\\Race\\Box", "L:\\Race\\Old") && MoveFileA("L:\\Race\\Spare", "L:\\Race\\Box");
+    state.swapped =
+        MoveFileA("L:\\Race\\Box", "L:\\Race\\Old") && MoveFileA("L:\\Race\\Spare", "L:\\Race\\Box");
 }
 
 } // namespace
@@ -923,7 +927,8 @@ TEST_F(MainWindowTest, AFolderSwappedForALinkDuringItsDeletionIsNeverFollowed) {
         const RemovalOutcome outcome =
             removeEntry("L:\\Race\\Box\\", "Top", true, fault, swapDuringRemoval, &state);
         const std::string spare = state.swapped ? "L:\\Race\\Box\\" : "L:\\Race\\Spare\\";
-        EXPECT_TRUE(exists(spare + "Victim\\v1") && exists(spare + "Victim\\v2")) << "swap at call " << swapAt;
+        EXPECT_TRUE(exists(spare + "Victim\\v1") && exists(spare + "Victim\\v2"))
+            << "swap at call " << swapAt;
         EXPECT_TRUE(listsExactly(state.swapped ? L"L:\\Race\\Box\\Top" : L"L:\\Race\\Spare\\Top", L"Sub"))
             << "the link itself stays, swap at call " << swapAt;
         if (!state.swapped) {
@@ -932,7 +937,8 @@ TEST_F(MainWindowTest, AFolderSwappedForALinkDuringItsDeletionIsNeverFollowed) {
             break;
         }
         EXPECT_TRUE(outcome == RemovalOutcome::Removed || !fault.path.empty()) << "swap at call " << swapAt;
-        ASSERT_TRUE(MoveFileA("L:\\Race\\Box", "L:\\Race\\Spare") && MoveFileA("L:\\Race\\Old", "L:\\Race\\Box"));
+        ASSERT_TRUE(MoveFileA("L:\\Race\\Box", "L:\\Race\\Spare") &&
+                    MoveFileA("L:\\Race\\Old", "L:\\Race\\Box"));
         ASSERT_LT(swapAt, 100);
     }
 }
@@ -1262,7 +1268,8 @@ TEST(Placement, AStoredPlaceThatWouldHideTheWindowIsLeftToTheSystem) {
     };
     for (const Case& c : cases) {
         const Placement got = reachablePlacement(c.stored, screen);
-        EXPECT_EQ(got.x, c.opened.x) << c.stored.x << "," << c.stored.y << " " << c.stored.width << "x" << c.stored.height;
+        EXPECT_EQ(got.x, c.opened.x) << c.stored.x << "," << c.stored.y << " " << c.stored.width << "x"
+                                     << c.stored.height;
         EXPECT_EQ(got.y, c.opened.y) << c.stored.x << "," << c.stored.y;
         EXPECT_EQ(got.width, c.opened.width) << c.stored.width << "x" << c.stored.height;
         EXPECT_EQ(got.height, c.opened.height) << c.stored.width << "x" << c.stored.height;
