@@ -3,6 +3,7 @@
 #include "app/mainwindow.h"
 #include "app/treeview.h"
 #include "model/listing.h"
+#include "model/native.h"
 #include "model/readahead.h"
 #include "model/sizetree.h"
 #include "model/survey.h"
@@ -138,15 +139,27 @@ std::string displayName(const std::string& listed, bool hasShortName) {
         return name;
     }
     // A character outside ASCII may take several bytes, and changing the case of one byte of it
-    // would break the name; change whole characters in UTF-16 instead.
+    // would break the name; change whole characters in UTF-16 instead. Windows 95 and 98 have
+    // USER32's wide functions at most as stubs: there the code page's own rules serve.
+    typedef DWORD(WINAPI * ChangeCase)(LPWSTR, DWORD);
+    static HMODULE user32 = GetModuleHandleA("user32.dll");
+    static const ChangeCase lower = reinterpret_cast<ChangeCase>(
+        reinterpret_cast<void*>(wideRoute() ? GetProcAddress(user32, "CharLowerBuffW") : nullptr));
+    static const ChangeCase upper = reinterpret_cast<ChangeCase>(
+        reinterpret_cast<void*>(wideRoute() ? GetProcAddress(user32, "CharUpperBuffW") : nullptr));
+    if (!lower || !upper) {
+        CharLowerBuffA(&name[0], static_cast<DWORD>(name.size()));
+        CharUpperBuffA(&name[0], name.size() > 1 && IsDBCSLeadByte(static_cast<BYTE>(name[0])) ? 2 : 1);
+        return name;
+    }
     int length = MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), nullptr, 0);
     if (length <= 0)
         return name;
     std::wstring wide(static_cast<size_t>(length), L'\0');
     MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), &wide[0], length);
-    CharLowerBuffW(&wide[0], static_cast<DWORD>(length));
+    lower(&wide[0], static_cast<DWORD>(length));
     if (!IS_HIGH_SURROGATE(wide[0]))
-        CharUpperBuffW(&wide[0], 1);
+        upper(&wide[0], 1);
     int bytes = WideCharToMultiByte(CP_ACP, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
     if (bytes <= 0)
         return name;
