@@ -80,6 +80,10 @@ BOOL CALLBACK listForeignWindow(HWND w, LPARAM) {
     return TRUE;
 }
 
+HWND helpWindow() {
+    return FindWindowA("MS_WINHELP", nullptr);
+}
+
 struct Call {
     HWND owner;
     const char* file;
@@ -94,20 +98,26 @@ DWORD WINAPI callWinHelp(void* param) {
 
 // WinHelp waits until the engine has handled the request; an engine stuck in a message box would hold
 // the test for ever, so the call runs on a thread of its own with a deadline.
+// Wine's WinHelp starts the engine and looks for its window at once; on a busy machine the window
+// may not be there yet, and the call fails although the engine comes up: then, once its window is
+// there, the request is made again, as a user would press F1 again.
 void winHelp(const Call& call, const std::string& what) {
     HANDLE thread = CreateThread(nullptr, 0, callWinHelp, const_cast<Call*>(&call), 0, nullptr);
     bool returned = waitUntil([&] { return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; }, callTimeout);
     DWORD code = 1;
     GetExitCodeThread(thread, &code);
+    if (returned && code != 0 && waitUntil([] { return helpWindow() != nullptr; }, 10000)) {
+        std::printf("note - %s: WinHelp failed while the engine started; asked again\n", what.c_str());
+        CloseHandle(thread);
+        thread = CreateThread(nullptr, 0, callWinHelp, const_cast<Call*>(&call), 0, nullptr);
+        returned = waitUntil([&] { return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; }, callTimeout);
+        GetExitCodeThread(thread, &code);
+    }
     if (!check(returned && code == 0, what, returned ? "WinHelp failed" : "WinHelp did not return in 30 s")) {
         EnumWindows(listForeignWindow, 0);
         std::exit(checkSummary());
     }
     CloseHandle(thread);
-}
-
-HWND helpWindow() {
-    return FindWindowA("MS_WINHELP", nullptr);
 }
 
 BOOL CALLBACK findRichEdit(HWND w, LPARAM found) {
