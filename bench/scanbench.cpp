@@ -3,6 +3,7 @@
 // of the same drive, and reports memory and the user interface's worst delay during the scan.
 #include "app/mainwindow.h"
 #include "model/readahead.h"
+#include "model/scan.h"
 #include "model/scanthread.h"
 #include "model/sizetree.h"
 #include "model/survey.h"
@@ -71,8 +72,14 @@ size_t bareWalk(const std::string& folder) {
     if (listing == INVALID_HANDLE_VALUE)
         return directories;
     do {
-        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && std::strcmp(entry.cFileName, ".") != 0 &&
-            std::strcmp(entry.cFileName, "..") != 0)
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || std::strcmp(entry.cFileName, ".") == 0 ||
+            std::strcmp(entry.cFileName, "..") == 0)
+            continue;
+        // A link counts as the scan counts it, a folder of its own that is never entered: one
+        // that leads back to an ancestor would keep the walk going until the path limit.
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && !isDataTag(entry.dwReserved0))
+            ++directories;
+        else
             directories += bareWalk(folder + entry.cFileName + "\\");
     } while (FindNextFileA(listing, &entry));
     FindClose(listing);
