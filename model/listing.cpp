@@ -16,12 +16,9 @@ namespace {
 // Read through the system's own directory calls a listing takes nothing from a heap.
 constexpr size_t nativeBufferSize = 64 * 1024;
 
-// A listed name of units UTF-16 units in the program's code page. A name has 255 units at most
-// (259 in a find record): 777 bytes in UTF-8, fewer in any other code page.
 void takeName(const wchar_t* name, int units, ListedEntry& entry) {
-    char text[1024];
-    int length = WideCharToMultiByte(CP_ACP, 0, name, units, text, sizeof text, nullptr, nullptr);
-    entry.name.assign(text, length > 0 ? static_cast<size_t>(length) : 0);
+    entry.name.clear();
+    appendNarrow(entry.name, name, static_cast<size_t>(units));
 }
 
 void take(const WIN32_FIND_DATAW& found, ListedEntry& entry) {
@@ -159,15 +156,28 @@ bool wideRoute() {
     return nt;
 }
 
-std::wstring diskPath(const std::string& path) {
-    int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), static_cast<int>(path.size()), nullptr, 0);
-    if (length <= 0 && !path.empty())
-        return std::wstring();
-    std::wstring wide = L"\\\\?\\";
-    const size_t prefix = wide.size();
-    wide.resize(prefix + static_cast<size_t>(length));
-    MultiByteToWideChar(CP_ACP, 0, path.c_str(), static_cast<int>(path.size()), &wide[prefix], length);
+// A listed name has 255 UTF-16 units at most (259 in a find record): 777 bytes in UTF-8, fewer in
+// any other code page.
+void appendNarrow(std::string& out, const wchar_t* name, size_t units) {
+    char text[1024];
+    int length =
+        WideCharToMultiByte(CP_ACP, 0, name, static_cast<int>(units), text, sizeof text, nullptr, nullptr);
+    out.append(text, length > 0 ? static_cast<size_t>(length) : 0);
+}
+
+std::wstring wideOf(const std::string& text) {
+    int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
+    if (length > 0)
+        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
     return wide;
+}
+
+std::wstring diskPath(const std::string& path) {
+    std::wstring wide = wideOf(path);
+    if (wide.empty() && !path.empty())
+        return wide;
+    return L"\\\\?\\" + wide;
 }
 
 // The system fills the block; still, an entry is taken only when it and its name lie within the

@@ -62,5 +62,9 @@ struct DirEntryView {
 // name or its link to the next one leaves those bytes.
 bool readDirEntry(const char* block, size_t valid, size_t offset, DirEntryView& view);
 
+// A name or path between the program's code page and UTF-16: appendNarrow appends the name of
+// units UTF-16 units to out; wideOf converts text, empty when it cannot be converted.
+void appendNarrow(std::string& out, const wchar_t* name, size_t units);
+std::wstring wideOf(const std::string& text);
 // The "\\?\" form of a path in UTF-16, or empty when the path cannot be converted.
 std::wstring diskPath(const std::string& path);

@@ -66,21 +66,6 @@ bool failStatus(Walk& walk, NtStatus status) {
     return fail(walk, walk.nt->dosError(status));
 }
 
-void appendName(std::string& path, const wchar_t* name, size_t units) {
-    char text[1024];
-    int length =
-        WideCharToMultiByte(CP_ACP, 0, name, static_cast<int>(units), text, sizeof text, nullptr, nullptr);
-    path.append(text, length > 0 ? static_cast<size_t>(length) : 0);
-}
-
-std::wstring wideName(const std::string& name) {
-    int length = MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
-    if (length > 0)
-        MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), &wide[0], length);
-    return wide;
-}
-
 bool isDotOrDotDot(const wchar_t* name, size_t units) {
     return (units == 1 && name[0] == L'.') || (units == 2 && name[0] == L'.' && name[1] == L'.');
 }
@@ -345,7 +330,7 @@ bool readFolderByPath(Walk& walk, Folder& folder) {
     if (search == INVALID_HANDLE_VALUE)
         return fail(walk, GetLastError());
     do {
-        std::wstring name = wideName(found.cFileName);
+        std::wstring name = wideOf(found.cFileName);
         if (!isDotOrDotDot(name.data(), name.size()))
             addEntry(folder, name.data(), name.size(), found.dwFileAttributes, 0);
     } while (FindNextFileA(search, &found));
@@ -505,7 +490,7 @@ bool run(Walk& walk) {
         }
         const Entry entry = folder.entries[folder.next++];
         const size_t depth = walk.folders.size();
-        appendName(walk.path, nameOf(folder, entry), entry.nameLength);
+        appendNarrow(walk.path, nameOf(folder, entry), entry.nameLength);
         if (!(walk.nt ? visitByHandle(walk, folder, entry) : visitByPath(walk, folder, entry)))
             return false;
         if (walk.folders.size() == depth) // a file or link, done
@@ -544,7 +529,7 @@ bool openParent(Walk& walk, const std::string& path, HANDLE& handle) {
         const wchar_t* step = wide.data() + start;
         const size_t units = end - start;
         HANDLE next;
-        appendName(walk.path, step, units);
+        appendNarrow(walk.path, step, units);
         walk.path += '\\';
         status = openAt(nt, handle, step, units,
                         FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | (end + 1 >= wide.size() ? last : 0),
@@ -579,7 +564,7 @@ bool lookUp(Walk& walk, Folder& parent, const std::wstring& name) {
             addEntry(parent, name.data(), name.size(), entry.attributes, entry.reparseTag);
             return true;
         }
-    appendName(walk.path, name.data(), name.size());
+    appendNarrow(walk.path, name.data(), name.size());
     return fail(walk, ERROR_FILE_NOT_FOUND);
 }
 
@@ -620,7 +605,7 @@ RemovalOutcome removeEntry(const std::string& parent, const std::string& name, b
     top.nameLength = walk.name.size();
     top.wideLength = walk.wide.size();
     // On the path route the look-up lists the parent by its path.
-    bool ok = lookUp(walk, top, wideName(name));
+    bool ok = lookUp(walk, top, wideOf(name));
     // A directory is checked whole before anything of it is deleted.
     if (ok && directory)
         ok = walkAll(walk, top, false);
