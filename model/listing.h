@@ -3,8 +3,8 @@
 // the "\\?\" form of the wide functions: that form is taken as it stands, so a name ending in a
 // dot or a blank means itself, and a path may be longer than MAX_PATH. Windows 95 and 98 have
 // neither; their file systems hold no such names, and the plain ANSI functions serve there.
-// Paths are in the program's code page and end in a backslash where they name a directory to
-// list.
+// Names and paths are kept in the disk's code page (diskCodePage) and end in a backslash where
+// they name a directory to list.
 #pragma once
 
 #include <windows.h>
@@ -15,6 +15,7 @@
 // One entry of a listing as the file system gave it.
 struct ListedEntry {
     std::string name;  // may be longer than MAX_PATH bytes: NTFS allows 255 UTF-16 units
+    std::string shown; // when not empty, the long name to show for an entry reached by its short name
     uint64_t size = 0; // bytes
     DWORD attributes = 0;
     DWORD reparseTag = 0; // meaningful only with FILE_ATTRIBUTE_REPARSE_POINT
@@ -62,9 +63,24 @@ struct DirEntryView {
 // name or its link to the next one leaves those bytes.
 bool readDirEntry(const char* block, size_t valid, size_t offset, DirEntryView& view);
 
-// A name or path between the program's code page and UTF-16: appendNarrow appends the name of
-// units UTF-16 units to out; wideOf converts text, empty when it cannot be converted.
+// The code page of names as listed. On Windows NT and later it is UTF-8, in which every UTF-16
+// name has one exact form whatever the program's code page: a name converted to a legacy code
+// page may come back as another entry's name ("s\u0142owa" best fits to "slowa") or as none
+// ("\u65e5\u672c" to "??"). Windows 95 and 98 list and take names in the program's code page.
+UINT diskCodePage();
+// The name to reach an entry found by FindFirstFileA on Windows 95 and 98. Their long names come
+// in the program's code page, with '?' for each character it lacks (Wine gives the nearest
+// character instead): such a name may reach nothing, or another entry ("s\u0142owa.txt" listed as
+// "slowa.txt"), and a pattern takes its '?' for a wildcard. A short name is exact, so an entry
+// that has one is reached by it, and shown by its long name.
+const char* reachableName(const WIN32_FIND_DATAA& found);
+// A name or path between the disk's code page and UTF-16: appendNarrow appends the name of units
+// UTF-16 units to out; wideOf converts text, empty when it cannot be converted.
 void appendNarrow(std::string& out, const wchar_t* name, size_t units);
 std::wstring wideOf(const std::string& text);
+// A listed name or path as the program shows it, in its own code page: the same text where that
+// is UTF-8, else with the code page's nearest characters, or '?'.
+std::string shownText(const std::string& listed);
+std::string shownText(const wchar_t* name, size_t units);
 // The "\\?\" form of a path in UTF-16, or empty when the path cannot be converted.
 std::wstring diskPath(const std::string& path);

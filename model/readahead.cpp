@@ -44,10 +44,11 @@ void readFolder(const DriveSurvey* survey, FolderListing* folder, std::string& p
             if (!isDirectory(entry))
                 folder->ownClusters += clustersFor(survey, entry.size);
             else if (entry.name != "." && entry.name != "..") { // itself and its parent
-                folder->folders.push_back({static_cast<uint32_t>(folder->names.size()),
-                                           static_cast<uint32_t>(entry.name.size()), entry.hasShortName,
-                                           isLinkEntry(entry)});
+                folder->folders.push_back(
+                    {static_cast<uint32_t>(folder->names.size()), static_cast<uint32_t>(entry.name.size()),
+                     static_cast<uint16_t>(entry.shown.size()), entry.hasShortName, isLinkEntry(entry)});
                 folder->names += entry.name;
+                folder->names += entry.shown;
             }
         } while (nextEntry(listing, entry));
         closeListing(listing);
@@ -156,6 +157,13 @@ DWORD WINAPI helperMain(void* param) {
 std::string listedName(const FolderListing* listing, size_t index) {
     const ListedFolder& folder = listing->folders[index];
     return listing->names.substr(folder.nameStart, folder.nameLength);
+}
+
+std::string shownName(const FolderListing* listing, size_t index) {
+    const ListedFolder& folder = listing->folders[index];
+    if (folder.shownLength == 0)
+        return displayName(listedName(listing, index), folder.hasShortName);
+    return listing->names.substr(folder.nameStart + folder.nameLength, folder.shownLength);
 }
 
 void startReadAhead(ReadAhead& ahead, const DriveSurvey* survey, int helpers) {

@@ -20,6 +20,7 @@ struct DriveSurvey;
 struct ListedFolder {
     uint32_t nameStart = 0;
     uint32_t nameLength = 0;
+    uint16_t shownLength = 0; // of the long name to show, after the listed one, when they differ
     bool hasShortName = false;
     bool link = false; // a link: never listed, counted empty
 };
@@ -70,8 +71,9 @@ constexpr size_t readAheadLimit = 128;
 // The most bytes the listings of any scan held at once, for the benchmarks.
 extern std::atomic<size_t> listingPeakBytes;
 
-// The name of subfolder index as the file system lists it.
+// The name of subfolder index as the file system lists it, and as the program shows it.
 std::string listedName(const FolderListing* listing, size_t index);
+std::string shownName(const FolderListing* listing, size_t index);
 
 // Starts the helpers; the walk's first listing is read by the walk itself (takeRoot).
 void startReadAhead(ReadAhead& ahead, const DriveSurvey* survey, int helpers);

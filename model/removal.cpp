@@ -330,7 +330,7 @@ bool readFolderByPath(Walk& walk, Folder& folder) {
     if (search == INVALID_HANDLE_VALUE)
         return fail(walk, GetLastError());
     do {
-        std::wstring name = wideOf(found.cFileName);
+        std::wstring name = wideOf(reachableName(found));
         if (!isDotOrDotDot(name.data(), name.size()))
             addEntry(folder, name.data(), name.size(), found.dwFileAttributes, 0);
     } while (FindNextFileA(search, &found));

@@ -10,8 +10,9 @@
 
 #include <string>
 
-// Where and why a removal stopped: the entry, in the names as listed, and the system's error code;
-// reason, when set, says what the system's description of the code would not.
+// Where and why a removal stopped: the entry, in the names as listed (shownText shows them), and
+// the system's error code; reason, when set, says what the system's description of the code would
+// not.
 struct RemovalFault {
     std::string path;
     DWORD error = 0;

@@ -123,49 +123,47 @@ uint64_t clustersFor(const DriveSurvey* survey, uint64_t size) {
 }
 
 std::string displayName(const ListedEntry& entry) {
-    return displayName(entry.name, entry.hasShortName);
+    return entry.shown.empty() ? displayName(entry.name, entry.hasShortName) : entry.shown;
 }
 
 std::string displayName(const std::string& listed, bool hasShortName) {
     std::string name = listed;
-    if (hasShortName || name.empty())
-        return name;
     bool ascii = true;
     for (char c : name)
         ascii = ascii && static_cast<unsigned char>(c) < 0x80;
     if (ascii) {
-        CharLowerA(&name[0]);
-        CharUpperBuffA(&name[0], 1);
+        if (!hasShortName && !name.empty()) {
+            CharLowerA(&name[0]);
+            CharUpperBuffA(&name[0], 1);
+        }
         return name;
     }
+    // Windows 95 and 98 list names in the program's code page, and have USER32's wide functions at
+    // most as stubs: there the code page's own rules serve.
+    if (!wideRoute()) {
+        if (!hasShortName) {
+            CharLowerBuffA(&name[0], static_cast<DWORD>(name.size()));
+            CharUpperBuffA(&name[0], name.size() > 1 && IsDBCSLeadByte(static_cast<BYTE>(name[0])) ? 2 : 1);
+        }
+        return name;
+    }
+    if (hasShortName)
+        return shownText(name);
     // A character outside ASCII may take several bytes, and changing the case of one byte of it
-    // would break the name; change whole characters in UTF-16 instead. Windows 95 and 98 have
-    // USER32's wide functions at most as stubs: there the code page's own rules serve.
+    // would break the name; change whole characters in UTF-16 instead.
     typedef DWORD(WINAPI * ChangeCase)(LPWSTR, DWORD);
     static HMODULE user32 = GetModuleHandleA("user32.dll");
-    static const ChangeCase lower = reinterpret_cast<ChangeCase>(
-        reinterpret_cast<void*>(wideRoute() ? GetProcAddress(user32, "CharLowerBuffW") : nullptr));
-    static const ChangeCase upper = reinterpret_cast<ChangeCase>(
-        reinterpret_cast<void*>(wideRoute() ? GetProcAddress(user32, "CharUpperBuffW") : nullptr));
-    if (!lower || !upper) {
-        CharLowerBuffA(&name[0], static_cast<DWORD>(name.size()));
-        CharUpperBuffA(&name[0], name.size() > 1 && IsDBCSLeadByte(static_cast<BYTE>(name[0])) ? 2 : 1);
-        return name;
-    }
-    int length = MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), nullptr, 0);
-    if (length <= 0)
-        return name;
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), &wide[0], length);
-    lower(&wide[0], static_cast<DWORD>(length));
+    static const ChangeCase lower =
+        reinterpret_cast<ChangeCase>(reinterpret_cast<void*>(GetProcAddress(user32, "CharLowerBuffW")));
+    static const ChangeCase upper =
+        reinterpret_cast<ChangeCase>(reinterpret_cast<void*>(GetProcAddress(user32, "CharUpperBuffW")));
+    std::wstring wide = wideOf(name);
+    if (wide.empty() || !lower || !upper)
+        return shownText(name);
+    lower(&wide[0], static_cast<DWORD>(wide.size()));
     if (!IS_HIGH_SURROGATE(wide[0]))
         upper(&wide[0], 1);
-    int bytes = WideCharToMultiByte(CP_ACP, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0)
-        return name;
-    name.resize(static_cast<size_t>(bytes));
-    WideCharToMultiByte(CP_ACP, 0, wide.data(), length, &name[0], bytes, nullptr, nullptr);
-    return name;
+    return shownText(wide.data(), wide.size());
 }
 
 int CALLBACK compareBySize(LPARAM a, LPARAM b, LPARAM) {
@@ -194,10 +192,8 @@ DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* su
         if (level.next < listing->folders.size()) {
             const size_t index = level.next++;
             const ListedFolder& folder = listing->folders[index];
-            const std::string listed = listedName(listing, index);
-            DirNode* child =
-                enterDirectory(displayName(listed, folder.hasShortName), level.node, survey, status);
-            setListedName(child, listed);
+            DirNode* child = enterDirectory(shownName(listing, index), level.node, survey, status);
+            setListedName(child, listedName(listing, index));
             if (!folder.link) {
                 FolderListing* inner = takeListing(ahead, listing, index);
                 child->ownClusters += inner->ownClusters;

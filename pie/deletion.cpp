@@ -1,6 +1,7 @@
 #include "pie/deletion.h"
 
 #include "app/mainwindow.h"
+#include "model/listing.h"
 #include "model/removal.h"
 #include "model/scan.h"
 #include "model/scanthread.h"
@@ -61,8 +62,8 @@ std::string systemReason(DWORD code) {
 
 // The box's text: what the code means to the program, then where it stopped, why, and what is left.
 std::string failureText(const std::string& lead, const RemovalFault& fault, RemovalOutcome outcome) {
-    std::string text =
-        lead + "\n\n" + fault.path + "\n" + (fault.reason.empty() ? systemReason(fault.error) : fault.reason);
+    std::string text = lead + "\n\n" + shownText(fault.path) + "\n" +
+                       (fault.reason.empty() ? systemReason(fault.error) : fault.reason);
     if (outcome == RemovalOutcome::Untouched)
         text += "\nNothing was deleted.";
     else if (outcome == RemovalOutcome::Partial)

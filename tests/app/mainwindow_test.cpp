@@ -826,11 +826,40 @@ TEST_F(MainWindowTest, DeletingReachesExactlyTheItemTheChartShows) {
     select(inner);
     UpdateWindow(PieWindow);
     ASSERT_EQ(count(*inner->files), 2u);
-    EXPECT_EQ(elementAt(*inner->files, 0)->name.size(), 600u);
+    EXPECT_EQ(listedNameOf(inner, elementAt(*inner->files, 0)).size(), 600u);
     EXPECT_EQ(elementAt(*inner->files, 1)->name, "Zz-after");
     select(inner->parent);
     rightClickAnswering(hoverAt(0), "Remove Directory?", IDYES);
     EXPECT_FALSE(listsExactly(L"L:\\Long", L"Inner"));
+}
+
+// In a legacy code page (1252 here) the small s\u0142owa.txt is shown as its big sibling
+// slowa.txt, and the folders \u65e5\u672c and \u4e2d\u56fd both as "??"; Windows 95 and 98 list such
+// names with '?' (Wine with the nearest character). Each is still an item of its own, and deleting
+// it deletes it alone.
+TEST_F(MainWindowTest, NamesTheCodePageCannotHoldStillReachTheirOwnEntries) {
+    enableDelete.value = 1;
+    showFiles.value = 1;
+    DriveSurvey* l = scanDrive('L');
+    ASSERT_NE(l, nullptr);
+    DirNode* fit = findByPath(l->root, "L:\\Fit\\");
+    ASSERT_NE(fit, nullptr);
+    EXPECT_EQ(fit->ownClusters, 84u);
+    select(fit);
+    rightClickAnswering(hoverAt(3400), "Remove File?", IDYES);
+    EXPECT_FALSE(listsExactly(L"L:\\Fit", L"s\u0142owa.txt"));
+    EXPECT_TRUE(listsExactly(L"L:\\Fit", L"slowa.txt"));
+    EXPECT_EQ(fit->ownClusters, 74u);
+
+    DirNode* cjk = findByPath(l->root, "L:\\Far\\");
+    ASSERT_NE(cjk, nullptr);
+    ASSERT_EQ(count(cjk->children), 2u);
+    EXPECT_EQ(elementAt(cjk->children, 1)->totalClusters, 10u);
+    select(cjk);
+    rightClickAnswering(hoverAt(3400), "Remove Directory?", IDYES);
+    EXPECT_FALSE(listsExactly(L"L:\\Far", L"\u65e5\u672c"));
+    EXPECT_TRUE(listsExactly(L"L:\\Far\\\u4e2d\u56fd", L"b"));
+    EXPECT_EQ(count(cjk->children), 1u);
 }
 
 TEST_F(MainWindowTest, DeletingLooksAgainAtWhatIsOnTheDisk) {
