@@ -34,7 +34,7 @@ protected:
     static void SetUpTestSuite() { ASSERT_TRUE(registerWindowClasses(GetModuleHandleA(nullptr), nullptr)); }
 
     void SetUp() override {
-        DeleteFileA(settingsFilePath().c_str());
+        resetSettings();
         showBytes.value = 0;
         showFiles.value = 0;
         enableDelete.value = 0;
@@ -987,6 +987,7 @@ void click(HWND dialog, int id) {
 
 TEST_F(MainWindowTest, PreferencesShowTheDriveAndSaveOnlyWhatChanged) {
     // No drive shown: drive C: and its measured cluster size; Cancel writes nothing.
+    const std::string measured = std::to_string(reportedClusterSize()), before = settingsText();
     std::string label, field;
     ASSERT_TRUE(withPreferences([&](HWND dialog) {
         label = itemText(dialog, IDC_DRIVELABEL);
@@ -995,8 +996,8 @@ TEST_F(MainWindowTest, PreferencesShowTheDriveAndSaveOnlyWhatChanged) {
         click(dialog, IDCANCEL);
     }));
     EXPECT_EQ(label, "Drive: C:\\");
-    EXPECT_EQ(field, "4096");
-    EXPECT_EQ(settingsText(), "");
+    EXPECT_EQ(field, measured);
+    EXPECT_EQ(settingsText(), before);
     EXPECT_EQ(showFiles.value, 0);
 
     // A drive with an override of 1024: Advise proposes the measured size; OK erases the key and
@@ -1016,13 +1017,13 @@ TEST_F(MainWindowTest, PreferencesShowTheDriveAndSaveOnlyWhatChanged) {
     EXPECT_EQ(settingsText().find("U:\\"), std::string::npos) << "the override is erased";
     EXPECT_EQ(driveTable.slots[driveU].load(), scanningMark) << "result 2 scans the drive again";
     ASSERT_TRUE(pumpUntil([] { return surveyInSlot(driveU) && pieView.currentNode; }));
-    EXPECT_EQ(surveyInSlot(driveU)->clusterSize, 4096u);
+    EXPECT_EQ(surveyInSlot(driveU)->clusterSize, reportedClusterSize());
 
     // The opening value written differently, and 0, write nothing and return 1; a changed check
     // box alone is saved, and the status bar follows "Enable delete".
-    for (const char* typed : {"04096", "0"}) {
+    for (const std::string& typed : {"0" + measured, std::string("0")}) {
         ASSERT_TRUE(withPreferences([&](HWND dialog) {
-            SetDlgItemTextA(dialog, IDC_CLUSTERSIZE, typed);
+            SetDlgItemTextA(dialog, IDC_CLUSTERSIZE, typed.c_str());
             click(dialog, IDOK);
         }));
         EXPECT_EQ(settingsText().find("U:\\"), std::string::npos) << typed;
