@@ -560,8 +560,9 @@ TEST_F(MainWindowTest, CopyPutsTheChartAndItsCaptionOnTheClipboard) {
     // A path far longer than 67 characters still arrives whole, in Unicode and, for programs that
     // read only CF_TEXT, in the system's ANSI code page (1252 here), not in the program's UTF-8.
     std::string deep = "U:\\A\\B\\C\\";
-    std::string name = std::string(60, 'n') + "Gr\xC3\xBC\xC3\x9F"
-                                              "e";
+    char grusse[16] = ""; // in the program's code page
+    WideCharToMultiByte(CP_ACP, 0, L"Gr\u00FC\u00DFe", -1, grusse, sizeof grusse, nullptr, nullptr);
+    std::string name = std::string(60, 'n') + grusse;
     makeDir(deep + name);
     makeFile(deep + name + "\\f", 1);
     SendMessageA(MainWindow, WM_COMMAND, IDM_REFRESH, 0);
