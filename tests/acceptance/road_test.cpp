@@ -322,7 +322,7 @@ TEST(Road, OneDriveFromPickingToTheNextStart) {
     makeDir(k + "Many");
     for (int i = 0; i < 1500; ++i)
         makeDir(k + "Many\\D" + std::to_string(i));
-    DeleteFileA(settingsFilePath().c_str());
+    resetSettings();
     WritePrivateProfileStringA("Tarvale", "Enable delete", "1", settingsFilePath().c_str());
 
     RECT placed{};

@@ -71,6 +71,22 @@ std::string settingsFilePath() {
     return std::string(folder) + "\\" + IniFileName;
 }
 
+void resetSettings() {
+    DeleteFileA(settingsFilePath().c_str());
+    if (!legacyRoute())
+        return;
+    for (const char* root : {"K:\\", "L:\\", "R:\\", "U:\\", "V:\\"})
+        WritePrivateProfileStringA("Blocksizes", root, "4096", settingsFilePath().c_str());
+}
+
+bool legacyRoute() {
+    return (GetVersion() & 0x80000000) != 0;
+}
+
+uint32_t reportedClusterSize() {
+    return legacyRoute() ? 32768 : 4096;
+}
+
 std::string programFolder() {
     char path[MAX_PATH];
     GetModuleFileNameA(nullptr, path, MAX_PATH);

@@ -18,3 +18,13 @@ void wipeTree(const std::string& path);
 std::string programFolder();
 // Where the settings file lands: the Windows directory.
 std::string settingsFilePath();
+// Deletes the settings file. On the Windows 95/98 route the test drives' real cluster size is then
+// set in it, as a user of those systems sets it: the size they report would change every count.
+void resetSettings();
+
+// Whether the program takes its Windows 95/98 route: Wine reports one of those systems.
+bool legacyRoute();
+// The cluster size Wine reports for a drive mapped to a Linux folder: 4096 bytes, and 32 KB as
+// Windows 95 or 98, which cap a big drive's geometry as those systems did (below 2 GB in at most
+// 65,535 clusters).
+uint32_t reportedClusterSize();

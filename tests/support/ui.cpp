@@ -4,6 +4,8 @@
 #include "pie/piewindow.h"
 #include "settings/settings.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -162,22 +164,43 @@ std::string statusText(int part) {
 
 namespace {
 
+// A visible box or dialog of this process with the caption (any caption: null), or null.
+HWND ownBox(const char* caption) {
+    for (HWND box = FindWindowExA(nullptr, nullptr, "#32770", caption); box;
+         box = FindWindowExA(nullptr, box, "#32770", caption)) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(box, &process);
+        if (process == GetCurrentProcessId() && IsWindowVisible(box))
+            return box;
+    }
+    return nullptr;
+}
+
 DWORD WINAPI answerBox(void* param) {
     BoxAnswerer* answer = static_cast<BoxAnswerer*>(param);
-    for (int waited = 0; waited < 1000; ++waited, Sleep(10)) {
-        HWND box = FindWindowA("#32770", answer->caption.c_str());
-        DWORD process = 0;
-        if (!box || !IsWindowVisible(box))
-            continue;
-        GetWindowThreadProcessId(box, &process);
-        if (process != GetCurrentProcessId())
+    for (int waited = 0; waited < 1000 && !answer->seen; ++waited, Sleep(10)) {
+        HWND box = ownBox(answer->caption.c_str());
+        if (!box)
             continue;
         char text[512] = "";
         GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
         answer->text = text;
         answer->seen = true;
         PostMessageA(box, WM_COMMAND, answer->button, 0);
-        return 0;
+    }
+    // Until the test thread is back from the box's modal loop, a box that nobody answers for 10 s
+    // is cancelled, so that the test fails instead of waiting for ever.
+    HWND standing = nullptr;
+    for (int stood = 0; !answer->finished; Sleep(10)) {
+        HWND box = ownBox(nullptr);
+        stood = box && box == standing ? stood + 1 : 0;
+        standing = box;
+        if (stood == 1000) {
+            char text[512] = "";
+            GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+            answer->unanswered = text;
+            PostMessageA(box, WM_COMMAND, IDCANCEL, 0);
+        }
     }
     return 0;
 }
@@ -194,8 +217,11 @@ BoxAnswerer::~BoxAnswerer() {
 }
 
 bool BoxAnswerer::wait() {
+    finished = true;
     while (MsgWaitForMultipleObjects(1, &thread, FALSE, 10000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
         pumpPending();
+    EXPECT_EQ(unanswered, "") << "a box that nobody answered was cancelled";
+    unanswered.clear();
     return seen;
 }
 

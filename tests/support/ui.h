@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
 #include <vector>
@@ -51,17 +52,20 @@ std::string statusText(int part);
 
 // Answers a message box or dialog of this process with the given caption, on a thread of its
 // own: waits for it, reads its caption and text, and presses button. The test thread meanwhile
-// sits in the box's modal loop.
+// sits in the box's modal loop; another box that nobody answers there is cancelled after 10 s.
 class BoxAnswerer {
 public:
     BoxAnswerer(const std::string& caption, int button);
     ~BoxAnswerer();
-    // Waits for the answer (up to 10 s); true when the box was seen.
+    // Waits for the answer (up to 10 s); true when the box was seen. A box that had to be
+    // cancelled fails the test.
     bool wait();
     std::string caption;
     std::string text;
     int button;
     bool seen = false;
+    std::atomic<bool> finished{false}; // the test thread is back
+    std::string unanswered;            // the text of the box cancelled
 
 private:
     HANDLE thread;
