@@ -459,6 +459,10 @@ bool visitByPath(Walk& walk, Folder& folder, const Entry& entry) {
     const bool isFolder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (folder.chosenParent && isFolder != folder.expectDirectory)
         return fail(walk, folder.expectDirectory ? ERROR_DIRECTORY : ERROR_ACCESS_DENIED);
+    // Windows 95 and 98 have no links; Wine reporting one of them lists a link to a folder so, and
+    // a path through it would reach what it points to.
+    if (isFolder && (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return fail(walk, ERROR_NOT_SUPPORTED, folderLinkReason);
     if (isFolder) {
         walk.path += '\\';
         walk.folders.emplace_back();

@@ -10,15 +10,34 @@ void makeDir(const std::string& path) {
     ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr)) << path << " error " << GetLastError();
 }
 
-void makeFile(const std::string& path, uint64_t length) {
-    HANDLE file =
-        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path << " error " << GetLastError();
+void makeDir(const std::wstring& path) {
+    ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr)) << "error " << GetLastError();
+}
+
+namespace {
+
+void setLength(HANDLE file, uint64_t length) {
     LARGE_INTEGER end;
     end.QuadPart = static_cast<LONGLONG>(length);
     EXPECT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN));
     EXPECT_TRUE(SetEndOfFile(file));
     CloseHandle(file);
+}
+
+} // namespace
+
+void makeFile(const std::string& path, uint64_t length) {
+    HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path << " error " << GetLastError();
+    setLength(file, length);
+}
+
+void makeFile(const std::wstring& path, uint64_t length) {
+    HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << "error " << GetLastError();
+    setLength(file, length);
 }
 
 namespace {

@@ -12,6 +12,9 @@ std::string freshDrive(const std::string& letter);
 void makeDir(const std::string& path);
 // A file of the given length; long files are sparse on the Linux side, so 5 GB costs nothing.
 void makeFile(const std::string& path, uint64_t length);
+// The same by UTF-16 paths, for names outside the code page the tests run in.
+void makeDir(const std::wstring& path);
+void makeFile(const std::wstring& path, uint64_t length);
 // Removes a folder with its contents; links are removed, never followed.
 void wipeTree(const std::string& path);
 // The build folder holding tarvale.exe and the help files: the parent of the test program's folder.
