@@ -1,7 +1,14 @@
 // Times the scan of a whole drive as the program runs it (a scan thread filling a real tree view
 // and status bar while this thread pumps messages) against a bare recursive FindFirstFileA walk
 // of the same drive, and reports memory and the user interface's worst delay during the scan.
+// It also says where the scan's time went: on the scan thread (sending items and sorts, waiting
+// for listings, its own work), on this thread (handling those items, sorts, status texts and
+// paints) and on the helpers; and it times two floors: a walk with the scan's own directory calls
+// on one thread without a tree view, and as many item inserts, sent from a second thread, as the
+// scan made, with no listing at all.
 #include "app/mainwindow.h"
+#include "app/treeview.h"
+#include "model/listing.h"
 #include "model/readahead.h"
 #include "model/scan.h"
 #include "model/scanthread.h"
@@ -32,6 +39,40 @@ bool scanSelected = false;
 // (the deletion of 20,000 tree items takes about 100 ms): they say nothing of the scan.
 bool scanning = false;
 HANDLE tickerStop;
+
+// Time this thread spent handling the tree view's and status bar's messages during the scan, in
+// performance-counter ticks.
+enum UiWork { UiInsert, UiSort, UiStatus, UiPaint, UiWorkKinds };
+LONGLONG uiTicks[UiWorkKinds];
+unsigned uiCounts[UiWorkKinds];
+WNDPROC treeProc, statusProc;
+
+LRESULT timed(WNDPROC proc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    int kind = message == TVM_INSERTITEMA                        ? UiInsert
+               : message == TVM_SORTCHILDRENCB                   ? UiSort
+               : message == SB_SETTEXTA                          ? UiStatus
+               : message == WM_PAINT || message == WM_ERASEBKGND ? UiPaint
+                                                                 : UiWorkKinds;
+    if (!scanning || kind == UiWorkKinds)
+        return CallWindowProcA(proc, window, message, wParam, lParam);
+    const int64_t start = ticksNow();
+    LRESULT result = CallWindowProcA(proc, window, message, wParam, lParam);
+    uiTicks[kind] += ticksNow() - start;
+    ++uiCounts[kind];
+    return result;
+}
+
+LRESULT CALLBACK treeTimed(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return timed(treeProc, window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK statusTimed(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return timed(statusProc, window, message, wParam, lParam);
+}
+
+double msOf(int64_t ticks) {
+    return 1000.0 * static_cast<double>(ticks) / static_cast<double>(frequency.QuadPart);
+}
 
 double nowMs() {
     LARGE_INTEGER now;
@@ -86,6 +127,64 @@ size_t bareWalk(const std::string& folder) {
     return directories;
 }
 
+struct Walk {
+    std::string root;
+    size_t directories;
+};
+
+// The same walk with the directory calls the scan makes (the system's own on Windows NT).
+size_t nativeWalk(std::string& path, Listing& listing) {
+    size_t directories = 1;
+    ListedEntry entry;
+    if (!openListing(listing, path, entry))
+        return directories;
+    std::vector<std::string> folders;
+    do {
+        if (!isDirectory(entry) || entry.name == "." || entry.name == "..")
+            continue;
+        if (isLinkEntry(entry))
+            ++directories;
+        else
+            folders.push_back(entry.name);
+    } while (nextEntry(listing, entry));
+    closeListing(listing);
+    const size_t length = path.size();
+    for (const std::string& folder : folders) {
+        path.append(folder).push_back('\\');
+        directories += nativeWalk(path, listing);
+        path.resize(length);
+    }
+    return directories;
+}
+
+DWORD WINAPI nativeWalkMain(void* param) {
+    Walk* walk = static_cast<Walk*>(param);
+    Listing listing;
+    listing.keepBuffer = true;
+    walk->directories = nativeWalk(walk->root, listing);
+    releaseListing(listing);
+    return 0;
+}
+
+// The scan's tree-view requests without the scan: one item per folder of the scanned tree, in the
+// scan's order, each sent from this second thread and waited for.
+DWORD WINAPI insertMain(void* param) {
+    const DirNode* root = static_cast<const DirNode*>(param);
+    struct Pending {
+        const DirNode* node;
+        HTREEITEM parent;
+    };
+    std::vector<Pending> pending{{root, nullptr}};
+    while (!pending.empty()) {
+        const Pending next = pending.back();
+        pending.pop_back();
+        HTREEITEM item = insertDirItem(next.parent, next.node->name.c_str(), nullptr);
+        for (auto it = next.node->children.items.rbegin(); it != next.node->children.items.rend(); ++it)
+            pending.push_back({*it, item});
+    }
+    return 0;
+}
+
 // Bytes in use in every heap of the process (the C runtime keeps a heap of its own).
 size_t heapInUse() {
     HANDLE heaps[256];
@@ -116,22 +215,16 @@ size_t countNodes(const DirNode* root, size_t& nameBytes) {
     return nodes;
 }
 
-struct Walk {
-    std::string root;
-    size_t directories;
-};
-
 DWORD WINAPI walkMain(void* param) {
     Walk* walk = static_cast<Walk*>(param);
     walk->directories = bareWalk(walk->root);
     return 0;
 }
 
-// The walk on a thread of its own while this thread serves its windows, as a scanner runs.
-size_t timedWalk(const std::string& root, double& elapsedMs) {
-    Walk walk{root, 0};
+// The work on a thread of its own while this thread serves its windows, as a scanner runs.
+size_t timedThread(LPTHREAD_START_ROUTINE work, void* param, double& elapsedMs) {
     double start = nowMs();
-    HANDLE thread = CreateThread(nullptr, 0, walkMain, &walk, 0, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, work, param, 0, nullptr);
     while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) {
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
@@ -139,6 +232,12 @@ size_t timedWalk(const std::string& root, double& elapsedMs) {
     }
     elapsedMs = nowMs() - start;
     CloseHandle(thread);
+    return 0;
+}
+
+size_t timedWalk(const std::string& root, double& elapsedMs, LPTHREAD_START_ROUTINE walker = walkMain) {
+    Walk walk{root, 0};
+    timedThread(walker, &walk, elapsedMs);
     return walk.directories;
 }
 
@@ -169,6 +268,10 @@ int main(int argc, char** argv) {
                                       TVS_SHOWSELALWAYS,
                                   0, 0, 300, 550, frame, nullptr, wc.hInstance, nullptr);
     statusBar = CreateStatusWindowA(WS_CHILD | WS_VISIBLE, "", frame, 1);
+    treeProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(DirTreeView, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(treeTimed)));
+    statusProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(statusBar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(statusTimed)));
 
     double warmMs, walkMs;
     size_t directories = timedWalk(root, warmMs); // warms the caches
@@ -205,14 +308,29 @@ int main(int argc, char** argv) {
     size_t modelHeap = heapInUse() - heapBefore - nameBytes;
 
     timedWalk(root, walkMs);
+    double nativeMs, insertsMs;
+    timedWalk(root, nativeMs, nativeWalkMain);
+    timedThread(insertMain, surveyInSlot(drive)->root, insertsMs);
+    SendMessageA(DirTreeView, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
 
     // scan_ms walk_ms peak_working_set_per_directory model_heap_per_node worst_delay_ms directories
-    // listing_peak_bytes
-    std::printf("%.0f %.0f %.0f %.0f %.1f %zu %zu\n", scanMs, walkMs,
-                static_cast<double>(after.PeakWorkingSetSize - before.WorkingSetSize) /
-                    static_cast<double>(directories),
-                static_cast<double>(modelHeap) / static_cast<double>(nodes), worstDelayMs, directories,
-                listingPeakBytes.load());
+    // listing_peak_bytes, then the floors: native_walk_ms inserts_ms; the scan thread: walk_ms
+    // insert_sends_ms sort_sends_ms listing_waits_ms own_listings_ms; helpers_busy_ms; this thread:
+    // inserts_ms sorts_ms status_texts_ms paints_ms; counts: folders sorts waits own_listed
+    // helper_listed; the walk before the scan, which warms the caches: warm_walk_ms; and the counts
+    // of status texts and paints
+    const ScanCosts& c = lastScanCosts;
+    std::printf(
+        "%.0f %.0f %.0f %.0f %.1f %zu %zu %.0f %.0f %.0f %.0f %.0f %.0f %.0f %.0f %.0f %.0f %.0f %.0f "
+        "%u %u %u %u %u %.0f %u %u\n",
+        scanMs, walkMs,
+        static_cast<double>(after.PeakWorkingSetSize - before.WorkingSetSize) /
+            static_cast<double>(directories),
+        static_cast<double>(modelHeap) / static_cast<double>(nodes), worstDelayMs, directories,
+        listingPeakBytes.load(), nativeMs, insertsMs, msOf(c.walk), msOf(c.insertSends), msOf(c.sortSends),
+        msOf(c.listingWaits), msOf(c.ownListings), msOf(c.helperBusy), msOf(uiTicks[UiInsert]),
+        msOf(uiTicks[UiSort]), msOf(uiTicks[UiStatus]), msOf(uiTicks[UiPaint]), c.folders, c.sorts, c.waits,
+        c.ownListed, c.helperListed, warmMs, uiCounts[UiStatus], uiCounts[UiPaint]);
     freeDriveTable();
     DestroyWindow(frame);
     return 0;

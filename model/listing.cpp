@@ -122,7 +122,9 @@ bool openNative(Listing& listing, const NativeCalls& nt, const std::string& dire
         return false;
     }
     listing.handle = handle;
-    listing.buffer = static_cast<char*>(VirtualAlloc(nullptr, nativeBufferSize, MEM_COMMIT, PAGE_READWRITE));
+    if (!listing.buffer)
+        listing.buffer =
+            static_cast<char*>(VirtualAlloc(nullptr, nativeBufferSize, MEM_COMMIT, PAGE_READWRITE));
     listing.next = SIZE_MAX;
     if (listing.buffer && takeNative(listing, nt, entry))
         return true;
@@ -269,11 +271,16 @@ void closeListing(Listing& listing) {
     if (listing.native) {
         if (listing.handle != INVALID_HANDLE_VALUE)
             nativeCalls()->close(listing.handle);
-        if (listing.buffer)
-            VirtualFree(listing.buffer, 0, MEM_RELEASE);
-        listing.buffer = nullptr;
+        if (!listing.keepBuffer)
+            releaseListing(listing);
     } else if (listing.handle != INVALID_HANDLE_VALUE) {
         FindClose(listing.handle);
     }
     listing.handle = INVALID_HANDLE_VALUE;
+}
+
+void releaseListing(Listing& listing) {
+    if (listing.buffer)
+        VirtualFree(listing.buffer, 0, MEM_RELEASE);
+    listing.buffer = nullptr;
 }

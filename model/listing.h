@@ -31,6 +31,9 @@ struct Listing {
     char* buffer = nullptr;
     size_t next = 0;
     size_t valid = 0; // bytes of the block the system wrote
+    // Set by a caller that reads folder after folder with the same record: the buffer then
+    // serves them all, and releaseListing frees it at the end.
+    bool keepBuffer = false;
 };
 
 // Opens the listing of the directory at path (ending in a backslash) and reads its first entry;
@@ -40,6 +43,7 @@ bool openListing(Listing& listing, const std::string& directory, ListedEntry& en
 // ERROR_NO_MORE_FILES) or on an error.
 bool nextEntry(Listing& listing, ListedEntry& entry);
 void closeListing(Listing& listing);
+void releaseListing(Listing& listing);
 
 inline bool isDirectory(const ListedEntry& entry) {
     return (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;

@@ -33,13 +33,13 @@ void buildPath(const FolderListing* folder, std::string& path) {
     root->path.copy(&path[0], root->path.size());
 }
 
-// Reads one folder's listing, by the names as listed, with path as room for its path. A folder
-// that cannot be listed has no subfolders and no files.
-void readFolder(const DriveSurvey* survey, FolderListing* folder, std::string& path) {
-    buildPath(folder, path);
-    ListedEntry entry;
-    Listing listing;
-    if (openListing(listing, path, entry)) {
+// Reads one folder's listing, by the names as listed. A folder that cannot be listed has no
+// subfolders and no files.
+void readFolder(const DriveSurvey* survey, FolderListing* folder, ListingRoom& room) {
+    buildPath(folder, room.path);
+    ListedEntry& entry = room.entry;
+    Listing& listing = room.listing;
+    if (openListing(listing, room.path, entry)) {
         do {
             if (!isDirectory(entry))
                 folder->ownClusters += clustersFor(survey, entry.size);
@@ -90,6 +90,12 @@ bool walksBefore(const FolderListing* a, const FolderListing* b) {
     return branchA < branchB;
 }
 
+// Under the lock: there may be work for a waiting helper.
+void wakeHelpers(ReadAhead& ahead) {
+    if (ahead.idleHelpers > 0)
+        SetEvent(ahead.wake);
+}
+
 // Under the lock: a listed folder whose subfolders the helpers may take on.
 void offer(ReadAhead& ahead, FolderListing* listing) {
     listing->listed = true;
@@ -100,7 +106,7 @@ void offer(ReadAhead& ahead, FolderListing* listing) {
         return;
     listing->queued = true;
     ahead.queue.push_back(listing);
-    SetEvent(ahead.wake);
+    wakeHelpers(ahead);
 }
 
 // Under the lock: the first subfolder in the walk's order that nobody has taken on, if any.
@@ -130,23 +136,30 @@ FolderListing* nextWork(ReadAhead& ahead) {
 
 DWORD WINAPI helperMain(void* param) {
     ReadAhead& ahead = *static_cast<ReadAhead*>(param);
-    std::string path;
+    ListingRoom room;
     EnterCriticalSection(&ahead.lock);
     while (!ahead.stopping) {
         FolderListing* work = ahead.unconsumed < readAheadLimit ? nextWork(ahead) : nullptr;
         if (!work) {
             ResetEvent(ahead.wake);
+            ++ahead.idleHelpers;
             LeaveCriticalSection(&ahead.lock);
             WaitForSingleObject(ahead.wake, INFINITE);
             EnterCriticalSection(&ahead.lock);
+            --ahead.idleHelpers;
             continue;
         }
         ++ahead.unconsumed;
         LeaveCriticalSection(&ahead.lock);
-        readFolder(ahead.survey, work, path);
+        const int64_t start = ticksNow();
+        readFolder(ahead.survey, work, room);
+        const int64_t busy = ticksNow() - start;
         EnterCriticalSection(&ahead.lock);
+        ahead.costs->helperBusy += busy;
+        ++ahead.costs->helperListed;
         offer(ahead, work);
-        SetEvent(ahead.ready);
+        if (ahead.walkWaiting)
+            SetEvent(ahead.ready);
     }
     LeaveCriticalSection(&ahead.lock);
     return 0;
@@ -166,8 +179,9 @@ std::string shownName(const FolderListing* listing, size_t index) {
     return listing->names.substr(folder.nameStart + folder.nameLength, folder.shownLength);
 }
 
-void startReadAhead(ReadAhead& ahead, const DriveSurvey* survey, int helpers) {
+void startReadAhead(ReadAhead& ahead, const DriveSurvey* survey, int helpers, ScanCosts& costs) {
     ahead.survey = survey;
+    ahead.costs = &costs;
     InitializeCriticalSection(&ahead.lock);
     ahead.wake = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     ahead.ready = CreateEventA(nullptr, FALSE, FALSE, nullptr);
@@ -196,7 +210,7 @@ void stopReadAhead(ReadAhead& ahead) {
 FolderListing* takeRoot(ReadAhead& ahead, const std::string& path) {
     FolderListing* listing = new FolderListing;
     listing->path = path;
-    readFolder(ahead.survey, listing, ahead.walkPath);
+    readFolder(ahead.survey, listing, ahead.walkRoom);
     EnterCriticalSection(&ahead.lock);
     offer(ahead, listing);
     LeaveCriticalSection(&ahead.lock);
@@ -211,19 +225,29 @@ FolderListing* takeListing(ReadAhead& ahead, FolderListing* parent, size_t index
         listing = parent->ahead[index] = subfolderListing(ahead, parent, index);
         parent->nextAhead = std::max(parent->nextAhead, index + 1);
         LeaveCriticalSection(&ahead.lock);
-        readFolder(ahead.survey, listing, ahead.walkPath);
+        const int64_t start = ticksNow();
+        readFolder(ahead.survey, listing, ahead.walkRoom);
+        ahead.costs->ownListings += ticksNow() - start;
+        ++ahead.costs->ownListed;
         EnterCriticalSection(&ahead.lock);
         offer(ahead, listing);
         LeaveCriticalSection(&ahead.lock);
         return listing;
     }
-    while (!listing->listed) {
-        LeaveCriticalSection(&ahead.lock);
-        WaitForSingleObject(ahead.ready, INFINITE);
-        EnterCriticalSection(&ahead.lock);
+    if (!listing->listed) {
+        const int64_t start = ticksNow();
+        ahead.walkWaiting = true;
+        do {
+            LeaveCriticalSection(&ahead.lock);
+            WaitForSingleObject(ahead.ready, INFINITE);
+            EnterCriticalSection(&ahead.lock);
+        } while (!listing->listed);
+        ahead.walkWaiting = false;
+        ahead.costs->listingWaits += ticksNow() - start;
+        ++ahead.costs->waits;
     }
     --ahead.unconsumed; // room for one more ahead
-    SetEvent(ahead.wake);
+    wakeHelpers(ahead);
     LeaveCriticalSection(&ahead.lock);
     return listing;
 }

@@ -5,6 +5,8 @@
 // their order stay those of a plain depth-first walk.
 #pragma once
 
+#include "model/listing.h"
+
 #include <windows.h>
 
 #include <atomic>
@@ -14,6 +16,7 @@
 #include <vector>
 
 struct DriveSurvey;
+struct ScanCosts;
 
 // A subfolder as its parent's listing gave it; its name, as the file system lists it, is kept in
 // the listing's names.
@@ -49,18 +52,36 @@ struct FolderListing {
     size_t footprint = 0; // bytes it holds, once listed
 };
 
+// What a thread reads listings with, kept from one folder to the next: the folder's path, the
+// listing's buffer and the entry's name.
+struct ListingRoom {
+    std::string path;
+    Listing listing;
+    ListedEntry entry;
+
+    ListingRoom() { listing.keepBuffer = true; }
+    ListingRoom(const ListingRoom&) = delete;
+    ListingRoom& operator=(const ListingRoom&) = delete;
+    ~ListingRoom() { releaseListing(listing); }
+};
+
 struct ReadAhead {
     const DriveSurvey* survey = nullptr;
     CRITICAL_SECTION lock;
+    // Each signal is a call to the Wine server, which the walk's messages to the tree view need
+    // too: an event is set only when a thread waits for it.
     HANDLE wake = nullptr;             // manual reset: work or room for it may be there, or the end
     HANDLE ready = nullptr;            // auto reset: a helper has finished a listing
+    int idleHelpers = 0;               // waiting for wake
+    bool walkWaiting = false;          // for ready
     std::vector<FolderListing*> queue; // listed folders with subfolders nobody has taken on yet
     size_t unconsumed = 0;             // listings taken on by helpers and not yet by the walk
     size_t bytes = 0;                  // held by the listings read and not yet retired
     // Retired listings, kept with the room their vectors have for the next ones, so that most
     // folders cost the helpers and the walk no allocation of their own.
     std::vector<FolderListing*> spare;
-    std::string walkPath; // room for the paths of the folders the walk reads itself
+    ListingRoom walkRoom;       // for the folders the walk reads itself
+    ScanCosts* costs = nullptr; // the walk's waits and own listings, the helpers' busy time
     bool stopping = false;
     std::vector<HANDLE> threads;
 };
@@ -75,8 +96,9 @@ extern std::atomic<size_t> listingPeakBytes;
 std::string listedName(const FolderListing* listing, size_t index);
 std::string shownName(const FolderListing* listing, size_t index);
 
-// Starts the helpers; the walk's first listing is read by the walk itself (takeRoot).
-void startReadAhead(ReadAhead& ahead, const DriveSurvey* survey, int helpers);
+// Starts the helpers; the walk's first listing is read by the walk itself (takeRoot). Time spent
+// waiting and reading is added to costs.
+void startReadAhead(ReadAhead& ahead, const DriveSurvey* survey, int helpers, ScanCosts& costs);
 // Ends and waits for the helpers; every listing must have been retired.
 void stopReadAhead(ReadAhead& ahead);
 // The listing of the folder at path, read now by the calling thread.

@@ -47,12 +47,16 @@ struct StatusTicker {
 };
 
 // Creates the node, gives it its tree item and names it in the status bar.
-DirNode* enterDirectory(const std::string& name, DirNode* parent, DriveSurvey* survey, StatusTicker& status) {
+DirNode* enterDirectory(const std::string& name, DirNode* parent, DriveSurvey* survey, StatusTicker& status,
+                        ScanCosts& costs) {
     DirNode* node = new DirNode;
     node->name = name;
     node->parent = parent;
     node->survey = survey;
+    const int64_t start = ticksNow();
     node->treeItem = insertDirItem(parent ? parent->treeItem : nullptr, node->name.c_str(), node);
+    costs.insertSends += ticksNow() - start;
+    ++costs.folders;
     status.entered(node);
     return node;
 }
@@ -61,7 +65,7 @@ DirNode* enterDirectory(const std::string& name, DirNode* parent, DriveSurvey* s
 // tree view is asked to sort only when the listing order was not already largest first: each
 // request is a round trip to the user-interface thread, and most directories have no or one
 // subdirectory. Items already in order stay in listing order, ties included, as in children.
-void finishDirectory(DirNode* node) {
+void finishDirectory(DirNode* node, ScanCosts& costs) {
     node->totalClusters += node->ownClusters;
     auto larger = [](const DirNode* a, const DirNode* b) { return a->totalClusters > b->totalClusters; };
     if (std::is_sorted(node->children.items.begin(), node->children.items.end(), larger))
@@ -70,7 +74,10 @@ void finishDirectory(DirNode* node) {
     TVSORTCB sort = {};
     sort.hParent = node->treeItem;
     sort.lpfnCompare = compareBySize;
+    const int64_t start = ticksNow();
     SendMessageA(DirTreeView, TVM_SORTCHILDRENCB, 1, reinterpret_cast<LPARAM>(&sort));
+    costs.sortSends += ticksNow() - start;
+    ++costs.sorts;
 }
 
 void adoptChild(DirNode* parent, DirNode* child) {
@@ -90,6 +97,8 @@ struct Level {
 };
 
 } // namespace
+
+ScanCosts lastScanCosts;
 
 // Reparse tags whose folders hold real data: hierarchical storage, single-instance storage, WIM
 // and WOF backed files, deduplication, OneDrive, projected file systems and the cloud-file family.
@@ -178,10 +187,12 @@ int CALLBACK compareBySize(LPARAM a, LPARAM b, LPARAM) {
 // read ahead by a helper.
 DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* survey,
                        const std::string& listed) {
+    const int64_t start = ticksNow();
+    ScanCosts costs;
     StatusTicker status;
     ReadAhead ahead;
-    startReadAhead(ahead, survey, readAheadHelpers);
-    DirNode* top = enterDirectory(name, parent, survey, status);
+    startReadAhead(ahead, survey, readAheadHelpers, costs);
+    DirNode* top = enterDirectory(name, parent, survey, status, costs);
     if (parent && !listed.empty())
         setListedName(top, listed);
     std::vector<Level> levels{{top, takeRoot(ahead, listedPathOf(top)), 0}};
@@ -192,7 +203,7 @@ DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* su
         if (level.next < listing->folders.size()) {
             const size_t index = level.next++;
             const ListedFolder& folder = listing->folders[index];
-            DirNode* child = enterDirectory(shownName(listing, index), level.node, survey, status);
+            DirNode* child = enterDirectory(shownName(listing, index), level.node, survey, status, costs);
             setListedName(child, listedName(listing, index));
             if (!folder.link) {
                 FolderListing* inner = takeListing(ahead, listing, index);
@@ -201,17 +212,19 @@ DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* su
                 continue;
             }
             child->isLink = true;
-            finishDirectory(child);
+            finishDirectory(child, costs);
             adoptChild(level.node, child);
             continue;
         }
         DirNode* done = level.node;
         retireListing(ahead, listing);
-        finishDirectory(done);
+        finishDirectory(done, costs);
         levels.pop_back();
         if (levels.empty()) {
             status.finished();
             stopReadAhead(ahead);
+            costs.walk = ticksNow() - start;
+            lastScanCosts = costs;
             return done;
         }
         adoptChild(levels.back().node, done);
