@@ -768,12 +768,17 @@ bool listsExactly(const std::wstring& folder, const std::wstring& name) {
     return found;
 }
 
-// Once the confirmation is gone, makes the chart need a paint and sees whether it gets one while
-// the chain L:\\Deep\\D is still being deleted.
+// Answers the question of deleting the chain L:\\Deep\\D itself, so that it cannot miss a box that
+// came and went, then makes the chart need a paint and sees whether it gets one while the chain
+// is still being deleted.
 DWORD WINAPI watchPaintDuringDeletion(void* paintedWhileDeleting) {
-    for (int waited = 0; waited < 1000 && !FindWindowA("#32770", "Remove Directory?"); ++waited)
+    HWND box = nullptr;
+    for (int waited = 0; waited < 1000 && !(box = FindWindowA("#32770", "Remove Directory?")); ++waited)
         Sleep(10);
-    while (FindWindowA("#32770", "Remove Directory?"))
+    if (!box)
+        return 0;
+    PostMessageA(box, WM_COMMAND, IDYES, 0);
+    while (IsWindow(box))
         Sleep(10);
     InvalidateRect(PieWindow, nullptr, TRUE);
     for (int waited = 0; waited < 3000 && GetUpdateRect(PieWindow, nullptr, FALSE); ++waited)
@@ -917,7 +922,7 @@ TEST_F(MainWindowTest, DeletingLooksAgainAtWhatIsOnTheDisk) {
     const LPARAM top = hoverAt(0);
     bool paintedWhileDeleting = false;
     HANDLE watcher = CreateThread(nullptr, 0, watchPaintDuringDeletion, &paintedWhileDeleting, 0, nullptr);
-    rightClickAnswering(top, "Remove Directory?", IDYES);
+    SendMessageA(PieWindow, WM_RBUTTONDOWN, MK_RBUTTON, top);
     WaitForSingleObject(watcher, 20000);
     CloseHandle(watcher);
     EXPECT_FALSE(exists("L:\\Deep\\D"));
