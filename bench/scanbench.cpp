@@ -159,10 +159,8 @@ size_t nativeWalk(std::string& path, Listing& listing) {
 
 DWORD WINAPI nativeWalkMain(void* param) {
     Walk* walk = static_cast<Walk*>(param);
-    Listing listing;
-    listing.keepBuffer = true;
-    walk->directories = nativeWalk(walk->root, listing);
-    releaseListing(listing);
+    ListingRoom room;
+    walk->directories = nativeWalk(walk->root, room.listing);
     return 0;
 }
 

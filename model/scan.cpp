@@ -11,6 +11,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -47,10 +48,10 @@ struct StatusTicker {
 };
 
 // Creates the node, gives it its tree item and names it in the status bar.
-DirNode* enterDirectory(const std::string& name, DirNode* parent, DriveSurvey* survey, StatusTicker& status,
+DirNode* enterDirectory(std::string name, DirNode* parent, DriveSurvey* survey, StatusTicker& status,
                         ScanCosts& costs) {
     DirNode* node = new DirNode;
-    node->name = name;
+    node->name = std::move(name);
     node->parent = parent;
     node->survey = survey;
     const int64_t start = ticksNow();

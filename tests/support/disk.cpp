@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 void makeDir(const std::string& path) {
     ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr)) << path << " error " << GetLastError();
 }
@@ -42,32 +44,45 @@ void makeFile(const std::wstring& path, uint64_t length) {
 
 namespace {
 
-void removeContents(const std::string& folder) {
-    WIN32_FIND_DATAA entry;
-    HANDLE listing = FindFirstFileA((folder + "*").c_str(), &entry);
+// By UTF-16 names, so that a name outside the code page the tests run in goes too.
+void removeContents(const std::wstring& folder) {
+    WIN32_FIND_DATAW entry;
+    HANDLE listing = FindFirstFileW((folder + L"*").c_str(), &entry);
     if (listing != INVALID_HANDLE_VALUE) {
         do {
-            std::string name = entry.cFileName;
-            if (name == "." || name == "..")
+            const std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..")
                 continue;
-            std::string full = folder + name;
-            SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+            const std::wstring full = folder + name;
+            SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
             if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-                wipeTree(full);
-            else if (!DeleteFileA(full.c_str()))
-                RemoveDirectoryA(full.c_str());
-        } while (FindNextFileA(listing, &entry));
+                !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                removeContents(full + L"\\");
+                RemoveDirectoryW(full.c_str());
+            } else if (!DeleteFileW(full.c_str())) {
+                RemoveDirectoryW(full.c_str());
+            }
+        } while (FindNextFileW(listing, &entry));
         FindClose(listing);
     }
+}
+
+std::wstring wideFolder(const std::string& path) {
+    std::wstring wide(path.size() + 1, L'\0');
+    wide.resize(static_cast<size_t>(
+        std::max(0, MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), &wide[0],
+                                        static_cast<int>(wide.size())))));
+    if (wide.empty() || wide.back() != L'\\')
+        wide += L'\\';
+    return wide;
 }
 
 } // namespace
 
 void wipeTree(const std::string& path) {
-    std::string folder = path.back() == '\\' ? path : path + "\\";
+    const std::wstring folder = wideFolder(path);
     removeContents(folder);
-    RemoveDirectoryA(folder.c_str());
+    RemoveDirectoryW(folder.c_str());
 }
 
 std::string freshFolder(const std::string& name) {
@@ -80,7 +95,7 @@ std::string freshFolder(const std::string& name) {
 std::string freshDrive(const std::string& letter) {
     // Only the contents: under Wine, removing a drive's root removes the folder it is mapped to.
     std::string root = letter + ":\\";
-    removeContents(root);
+    removeContents(wideFolder(root));
     return root;
 }
 
