@@ -1,11 +1,11 @@
 #include "model/listing.h"
 
+#include "model/names.h"
 #include "model/native.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <type_traits>
 
 namespace {
 
@@ -22,14 +22,6 @@ void takeName(const wchar_t* name, int units, ListedEntry& entry) {
     appendNarrow(entry.name, name, static_cast<size_t>(units));
 }
 
-void take(const WIN32_FIND_DATAW& found, ListedEntry& entry) {
-    takeName(found.cFileName, lstrlenW(found.cFileName), entry);
-    entry.size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
-    entry.attributes = found.dwFileAttributes;
-    entry.reparseTag = found.dwReserved0;
-    entry.hasShortName = found.cAlternateFileName[0] != L'\0';
-}
-
 void take(const WIN32_FIND_DATAA& found, ListedEntry& entry) {
     const char* reachable = reachableName(found);
     entry.name = reachable;
@@ -41,27 +33,6 @@ void take(const WIN32_FIND_DATAA& found, ListedEntry& entry) {
     entry.attributes = found.dwFileAttributes;
     entry.reparseTag = found.dwReserved0;
     entry.hasShortName = found.cAlternateFileName[0] != '\0';
-}
-
-HANDLE findFirst(const std::string& pattern, ListedEntry& entry, bool& wide) {
-    wide = wideRoute();
-    if (!wide) {
-        WIN32_FIND_DATAA found;
-        HANDLE handle = FindFirstFileA(pattern.c_str(), &found);
-        if (handle != INVALID_HANDLE_VALUE)
-            take(found, entry);
-        return handle;
-    }
-    std::wstring path = diskPath(pattern);
-    if (path.empty()) {
-        SetLastError(ERROR_INVALID_NAME);
-        return INVALID_HANDLE_VALUE;
-    }
-    WIN32_FIND_DATAW found;
-    HANDLE handle = FindFirstFileW(path.c_str(), &found);
-    if (handle != INVALID_HANDLE_VALUE)
-        take(found, entry);
-    return handle;
 }
 
 // The next block of entries of a native listing; false at the end or on an error.
@@ -137,103 +108,34 @@ bool openNative(Listing& listing, const NativeCalls& nt, const std::string& dire
 
 } // namespace
 
-const NativeCalls* nativeCalls() {
-    static const NativeCalls calls = [] {
-        NativeCalls found = {};
-        HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-        if (!ntdll)
-            return found;
-        auto get = [ntdll](auto& function, const char* name) {
-            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(
-                reinterpret_cast<void*>(GetProcAddress(ntdll, name)));
-            return function != nullptr;
-        };
-        if (!(get(found.open, "NtOpenFile") && get(found.create, "NtCreateFile") &&
-              get(found.query, "NtQueryDirectoryFile") && get(found.queryFile, "NtQueryInformationFile") &&
-              get(found.setFile, "NtSetInformationFile") && get(found.queryObject, "NtQueryObject") &&
-              get(found.close, "NtClose") && get(found.dosError, "RtlNtStatusToDosError")))
-            return NativeCalls{};
-        found.handlesFollowLinks = GetProcAddress(ntdll, "wine_get_version") != nullptr;
-        return found;
-    }();
-    return calls.open ? &calls : nullptr;
-}
-
-bool wideRoute() {
-    static const bool nt = (GetVersion() & 0x80000000) == 0;
-    return nt;
-}
-
-UINT diskCodePage() {
-    return wideRoute() ? CP_UTF8 : CP_ACP;
-}
-
-const char* reachableName(const WIN32_FIND_DATAA& found) {
-    return found.cAlternateFileName[0] ? found.cAlternateFileName : found.cFileName;
-}
-
-// A listed name has 255 UTF-16 units at most (259 in a find record): 777 bytes in UTF-8, fewer in
-// any other code page.
-void appendNarrow(std::string& out, const wchar_t* name, size_t units) {
-    char text[1024];
-    int length = WideCharToMultiByte(diskCodePage(), 0, name, static_cast<int>(units), text, sizeof text,
-                                     nullptr, nullptr);
-    out.append(text, length > 0 ? static_cast<size_t>(length) : 0);
-}
-
-std::wstring wideOf(const std::string& text) {
-    const UINT codePage = diskCodePage();
-    int length = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
-    if (length > 0)
-        MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
-    return wide;
-}
-
-std::string shownText(const wchar_t* name, size_t units) {
-    const int count = static_cast<int>(units);
-    int length = WideCharToMultiByte(CP_ACP, 0, name, count, nullptr, 0, nullptr, nullptr);
-    std::string shown(static_cast<size_t>(length > 0 ? length : 0), '\0');
-    if (length > 0)
-        WideCharToMultiByte(CP_ACP, 0, name, count, &shown[0], length, nullptr, nullptr);
-    return shown;
-}
-
-std::string shownText(const std::string& listed) {
-    static const bool same = diskCodePage() == CP_ACP || GetACP() == CP_UTF8;
-    if (same)
-        return listed;
-    const std::wstring wide = wideOf(listed);
-    return shownText(wide.data(), wide.size());
-}
-
-std::wstring diskPath(const std::string& path) {
-    std::wstring wide = wideOf(path);
-    if (wide.empty() && !path.empty())
-        return wide;
-    return L"\\\\?\\" + wide;
-}
-
 // The system fills the block; still, an entry is taken only when it and its name lie within the
 // bytes the system said it wrote, and the next one begins after it, so that a damaged answer can
 // neither be read beyond its end nor loop.
-bool readDirEntry(const char* block, size_t valid, size_t offset, DirEntryView& view) {
-    if (offset >= valid || valid - offset < ntDirEntryHeader)
+bool readDirEntry(const char* block, size_t valid, size_t offset, DirEntryView& view, bool withId) {
+    const size_t header = withId ? ntIdDirEntryHeader : ntDirEntryHeader;
+    if (offset >= valid || valid - offset < header)
         return false;
     NtDirEntry found;
     memcpy(&found, block + offset, ntDirEntryHeader);
-    const size_t room = valid - offset - ntDirEntryHeader;
+    const size_t room = valid - offset - header;
     if (found.nameBytes == 0 || found.nameBytes % sizeof(wchar_t) != 0 || found.nameBytes > room)
         return false;
-    const size_t length = ntDirEntryHeader + found.nameBytes;
+    const size_t length = header + found.nameBytes;
     if (found.nextOffset != 0 && (found.nextOffset < length || found.nextOffset >= valid - offset))
         return false;
-    view.name = reinterpret_cast<const wchar_t*>(block + offset + ntDirEntryHeader);
+    view.fileId = -1;
+    if (withId)
+        memcpy(&view.fileId, block + offset + ntIdDirEntryFileId, sizeof view.fileId);
+    view.name = reinterpret_cast<const wchar_t*>(block + offset + header);
     view.units = found.nameBytes / sizeof(wchar_t);
     view.size = static_cast<uint64_t>(found.endOfFile.QuadPart);
     view.attributes = found.attributes;
     view.reparseTag = (found.attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? found.eaSize : 0;
     view.hasShortName = found.shortNameLength != 0;
+    view.shortUnits = static_cast<size_t>(found.shortNameLength) / sizeof(wchar_t);
+    if (view.shortUnits > 12)
+        return false;
+    memcpy(view.shortName, found.shortName, sizeof view.shortName);
     view.next = found.nextOffset ? offset + found.nextOffset : SIZE_MAX;
     return true;
 }
@@ -242,8 +144,12 @@ bool openListing(Listing& listing, const std::string& directory, ListedEntry& en
     if (wideRoute())
         if (const NativeCalls* nt = nativeCalls())
             return openNative(listing, *nt, directory, entry);
-    listing.handle = findFirst(directory + "*", entry, listing.wide);
-    return listing.handle != INVALID_HANDLE_VALUE;
+    WIN32_FIND_DATAA found;
+    listing.handle = FindFirstFileA((directory + "*").c_str(), &found);
+    if (listing.handle == INVALID_HANDLE_VALUE)
+        return false;
+    take(found, entry);
+    return true;
 }
 
 bool nextEntry(Listing& listing, ListedEntry& entry) {
@@ -253,15 +159,8 @@ bool nextEntry(Listing& listing, ListedEntry& entry) {
     }
     if (listing.native)
         return takeNative(listing, *nativeCalls(), entry);
-    if (!listing.wide) {
-        WIN32_FIND_DATAA found;
-        if (!FindNextFileA(listing.handle, &found))
-            return false;
-        take(found, entry);
-        return true;
-    }
-    WIN32_FIND_DATAW found;
-    if (!FindNextFileW(listing.handle, &found))
+    WIN32_FIND_DATAA found;
+    if (!FindNextFileA(listing.handle, &found))
         return false;
     take(found, entry);
     return true;

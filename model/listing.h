@@ -24,9 +24,9 @@ struct ListedEntry {
 
 struct Listing {
     HANDLE handle = INVALID_HANDLE_VALUE;
-    bool wide = true;
-    // Read through the system's own directory calls: entries come a block at a time into buffer,
-    // and next is the offset of the one to take, or none when the block is used up.
+    // On Windows NT and later (and Wine) read through the system's own directory calls: entries
+    // come a block at a time into buffer, and next is the offset of the one to take, or none when
+    // the block is used up. Windows 95 and 98 have FindFirstFileA.
     bool native = false;
     char* buffer = nullptr;
     size_t next = 0;
@@ -60,31 +60,13 @@ struct DirEntryView {
     DWORD attributes = 0;
     DWORD reparseTag = 0;
     bool hasShortName = false;
-    size_t next = 0; // offset of the following entry, or SIZE_MAX after the last
+    wchar_t shortName[12] = {};
+    size_t shortUnits = 0;
+    LONGLONG fileId = -1; // read from a block of FILE_ID_BOTH_DIR_INFORMATION only
+    size_t next = 0;      // offset of the following entry, or SIZE_MAX after the last
 };
 
-// The entry at offset of a block of which the system wrote valid bytes; false when the entry, its
-// name or its link to the next one leaves those bytes.
-bool readDirEntry(const char* block, size_t valid, size_t offset, DirEntryView& view);
-
-// The code page of names as listed. On Windows NT and later it is UTF-8, in which every UTF-16
-// name has one exact form whatever the program's code page: a name converted to a legacy code
-// page may come back as another entry's name ("s\u0142owa" best fits to "slowa") or as none
-// ("\u65e5\u672c" to "??"). Windows 95 and 98 list and take names in the program's code page.
-UINT diskCodePage();
-// The name to reach an entry found by FindFirstFileA on Windows 95 and 98. Their long names come
-// in the program's code page, with '?' for each character it lacks (Wine gives the nearest
-// character instead): such a name may reach nothing, or another entry ("s\u0142owa.txt" listed as
-// "slowa.txt"), and a pattern takes its '?' for a wildcard. A short name is exact, so an entry
-// that has one is reached by it, and shown by its long name.
-const char* reachableName(const WIN32_FIND_DATAA& found);
-// A name or path between the disk's code page and UTF-16: appendNarrow appends the name of units
-// UTF-16 units to out; wideOf converts text, empty when it cannot be converted.
-void appendNarrow(std::string& out, const wchar_t* name, size_t units);
-std::wstring wideOf(const std::string& text);
-// A listed name or path as the program shows it, in its own code page: the same text where that
-// is UTF-8, else with the code page's nearest characters, or '?'.
-std::string shownText(const std::string& listed);
-std::string shownText(const wchar_t* name, size_t units);
-// The "\\?\" form of a path in UTF-16, or empty when the path cannot be converted.
-std::wstring diskPath(const std::string& path);
+// The entry at offset of a block of which the system wrote valid bytes (of
+// FILE_ID_BOTH_DIR_INFORMATION records withId, else FILE_BOTH_DIR_INFORMATION); false when the
+// entry, its name or its link to the next one leaves those bytes.
+bool readDirEntry(const char* block, size_t valid, size_t offset, DirEntryView& view, bool withId = false);

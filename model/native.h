@@ -1,11 +1,13 @@
 // The system's own file calls, present in every Windows NT and in Wine, looked up at run time:
 // listings read into a buffer of the caller's, and files opened relative to a directory handle,
-// which is how a deletion reaches each entry without resolving its name a second time.
+// which is how a deletion reaches each entry by the name its folder listed; and the few things
+// the handle routes of a deletion do with them.
 #pragma once
 
 #include <windows.h>
 
 #include <cstddef>
+#include <string>
 
 typedef LONG NtStatus;
 
@@ -18,6 +20,7 @@ constexpr NtStatus ntNameCollision = static_cast<NtStatus>(0xC0000035);
 constexpr NtStatus ntPathNotFound = static_cast<NtStatus>(0xC000003A);
 constexpr NtStatus ntAccessDenied = static_cast<NtStatus>(0xC0000022);
 constexpr NtStatus ntCannotDelete = static_cast<NtStatus>(0xC0000121);
+constexpr NtStatus ntDirectoryNotEmpty = static_cast<NtStatus>(0xC0000101);
 
 // NtOpenFile and NtCreateFile options.
 constexpr ULONG ntDirectoryFile = 0x1;
@@ -32,7 +35,10 @@ constexpr int ntFileBasicInformation = 4;
 constexpr int ntFileInternalInformation = 6;
 constexpr int ntFileRenameInformation = 10;
 constexpr int ntFileDispositionInformation = 13;
+constexpr int ntFileNameInformation = 9;
 constexpr int ntFileAttributeTagInformation = 35;
+constexpr int ntFileIdBothDirectoryInformation = 37;
+constexpr int ntFileIdInformation = 59;
 constexpr int ntObjectNameInformation = 1;
 
 struct NtName {
@@ -72,6 +78,9 @@ struct NtDirEntry {
 };
 constexpr size_t ntDirEntryHeader = offsetof(NtDirEntry, name);
 static_assert(ntDirEntryHeader == 94, "the system's layout, on both targets");
+// FILE_ID_BOTH_DIR_INFORMATION: the same, then the entry's file number, then its name.
+constexpr size_t ntIdDirEntryFileId = 96;
+constexpr size_t ntIdDirEntryHeader = 104;
 
 struct NativeCalls {
     NtStatus(NTAPI* open)(HANDLE*, ACCESS_MASK, const NtObject*, NtIoStatus*, ULONG share, ULONG options);
@@ -92,5 +101,25 @@ struct NativeCalls {
 // Null on Windows 95 and 98, which have no ntdll.dll.
 const NativeCalls* nativeCalls();
 
-// Windows 95 and 98 set the top bit of the version; they lack the wide functions.
+// Windows 95 and 98 set the top bit of the version; they lack the wide functions. (Wine asked to
+// report them sets it too, and still has the native calls.)
 bool wideRoute();
+
+constexpr ULONG ntShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// The attributes a program can set; the others (directory, reparse point, compressed, ...) are
+// the file system's own.
+constexpr DWORD settableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                     FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
+                                     FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// Opens name (units UTF-16 units) relative to the folder handle, matched exactly, or, with no
+// folder, the full NT path name ("\??\C:\..."), matched as the system matches paths.
+NtStatus openAt(const NativeCalls& nt, HANDLE folder, const wchar_t* name, size_t units, ACCESS_MASK access,
+                ULONG options, HANDLE& handle);
+// The name the system gives the object a handle reaches (ObjectNameInformation).
+bool handleName(const NativeCalls& nt, HANDLE handle, std::wstring& name);
+NtTagInfo attributesOf(const NativeCalls& nt, HANDLE handle);
+LONGLONG fileNumber(const NativeCalls& nt, HANDLE handle);
+// Marks the entry of the handle for deletion; a read-only one has that attribute cleared, and put
+// back when it still cannot be deleted. The entry goes when the handle is closed.
+NtStatus dispose(const NativeCalls& nt, HANDLE handle, DWORD attributes);

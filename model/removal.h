@@ -1,9 +1,19 @@
 // Removing a file, or a directory with everything in it, on the user's behalf. The disk is looked
-// at as it is at that moment, through the names the file system gives, and never through a link.
-// On Windows NT and later (and Wine) every step works through handles: each directory is opened
-// as itself, listed through its handle, and each entry in it is opened relative to that handle and
-// removed through the handle that was checked, so no name is resolved twice. Windows 95 and 98,
-// which have neither handles of that kind nor links, work by path.
+// at as it is at that moment, through the names the file system listed, and never through a link.
+// A directory is walked twice: a check pass decides for every entry what will be done with it and
+// refuses the whole removal, before anything is deleted, where any entry cannot be removed safely;
+// the delete pass looks at each entry again and stops where it is not what the check saw.
+// What each system allows:
+// - Windows NT and later: each folder is opened as itself, relative to its parent's handle, listed
+//   through that handle, and each entry removed through a handle of its own, opened as the entry
+//   itself (a link as the link) and named, case included, as listed.
+// - Wine: the same calls, but Wine finds a name relative to a handle by the folder's path, and a
+//   handle to a link reaches its target. So each folder and file must have the file number its
+//   folder listed, a file whose handle the system names otherwise is a link and is removed by
+//   renaming an empty file onto it, a folder's path must still lead to it before it is removed, and
+//   links to folders and other file systems mounted inside are never entered. Between a look and
+//   the deletion that follows it, a few microseconds, a rename elsewhere can still redirect it.
+// - Windows 95 and 98, which have no links and no such handles: each entry by its path.
 #pragma once
 
 #include <windows.h>
@@ -29,10 +39,11 @@ enum class RemovalOutcome {
 typedef void (*RemovalIdle)(void* context);
 
 // Removes the entry name of the directory parent (names as listed; parent ends in a backslash): a
-// file, or, with directory, a directory and everything in it. A directory is walked and checked
-// whole before anything is deleted: if any entry of it cannot be removed safely (a link that the
-// system can remove only together with its target, a folder that cannot be opened), nothing is.
-// A link is removed as itself, or left alone with its target; a file where a directory was, or the
-// reverse, is left alone; read-only entries are removed too.
+// file, or, with directory, a directory and everything in it. shown, when given, is the name the
+// chart shows: an entry that the listing reached by its short name is removed only while its long
+// name is still that one. An entry whose listed name is not the only one of its kind in its folder
+// is refused; a link is removed as itself or refused with its target left alone; a file where a
+// directory was, or the reverse, is left alone; read-only entries are removed too.
 RemovalOutcome removeEntry(const std::string& parent, const std::string& name, bool directory,
-                           RemovalFault& fault, RemovalIdle idle, void* context);
+                           RemovalFault& fault, RemovalIdle idle, void* context,
+                           const std::string& shown = std::string());

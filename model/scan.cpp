@@ -3,6 +3,7 @@
 #include "app/mainwindow.h"
 #include "app/treeview.h"
 #include "model/listing.h"
+#include "model/names.h"
 #include "model/native.h"
 #include "model/readahead.h"
 #include "model/sizetree.h"
@@ -240,20 +241,16 @@ DirNode* rereadDirectory(DirNode* node) {
     const bool there = openListing(listing, listedPathOf(node), entry);
     const DWORD error = there ? ERROR_SUCCESS : GetLastError();
     closeListing(listing);
-    // The items carry the nodes, so they go first.
-    SendMessageA(DirTreeView, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(node->treeItem));
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
         removeSubdirectory(dir, node);
         return nullptr;
     }
+    // Not listed now is not empty: the node stays as it was.
+    if (!there)
+        return node;
     DirNode* fresh = scanDirectory(name, dir, node->survey, listed);
     replaceSubdirectory(dir, node, fresh);
-    // Its size has changed: the level is put in order again, in the model and in the tree view.
     sortBySize(dir->children);
-    TVSORTCB sort = {};
-    sort.hParent = dir->treeItem;
-    sort.lpfnCompare = compareBySize;
-    SendMessageA(DirTreeView, TVM_SORTCHILDRENCB, 1, reinterpret_cast<LPARAM>(&sort));
     return fresh;
 }
 

@@ -34,9 +34,12 @@ inline int64_t ticksNow() {
 }
 
 // Reads the node's directory from the disk again, on the calling thread, after something in it
-// changed: a new subtree with its tree items takes the old one's place, the totals above it and
-// the drive's free space follow, and its level is sorted again. Null when the directory is gone,
-// whose node is then removed.
+// changed. A fresh subtree takes the node's place among its parent's children, which are sorted
+// again; the totals above it and the drive's free space follow; the old node is destroyed and the
+// fresh one returned. Its tree items are made as a scan makes them, under the parent's item, after
+// the old one, which the caller removes. When the directory is gone its node is removed and
+// destroyed, and the result is null; when it cannot be listed, nothing changes and the result is
+// the node itself.
 DirNode* rereadDirectory(DirNode* node);
 
 // Reads the files directly in the node's directory into node->files, once.

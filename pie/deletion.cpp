@@ -1,7 +1,7 @@
 #include "pie/deletion.h"
 
 #include "app/mainwindow.h"
-#include "model/listing.h"
+#include "model/names.h"
 #include "model/removal.h"
 #include "model/scan.h"
 #include "model/scanthread.h"
@@ -103,9 +103,9 @@ bool removeHotFile(HWND window, DirNode* dir, FileEntry* entry, RemovalFault& fa
         return true;
     HCURSOR oldCursor = SetCursor(waitCursor);
     PaintPump pump;
-    outcome = removeEntry(listedPathOf(dir), listedNameOf(dir, entry), false, fault, idle, &pump);
-    // The file may be gone even where a step after it failed.
-    if (outcome != RemovalOutcome::Untouched) {
+    outcome = removeEntry(listedPathOf(dir), listedNameOf(dir, entry), false, fault, idle, &pump, entry->name);
+    // Where a link was replaced by an empty file that then could not go, that file is still there.
+    if (outcome == RemovalOutcome::Removed) {
         removeFile(dir, entry);
         InvalidateRect(window, nullptr, TRUE);
     }
@@ -121,12 +121,19 @@ bool removeHotDirectory(HWND window, DirNode* dir, DirNode* child, RemovalFault&
         return true;
     HCURSOR oldCursor = SetCursor(waitCursor);
     PaintPump pump;
-    outcome = removeEntry(listedPathOf(dir), listedNameOf(child), true, fault, idle, &pump);
+    outcome = removeEntry(listedPathOf(dir), listedNameOf(child), true, fault, idle, &pump, child->name);
+    HTREEITEM item = child->treeItem;
     if (outcome == RemovalOutcome::Removed) {
-        SendMessageA(DirTreeView, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(child->treeItem));
+        SendMessageA(DirTreeView, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(item));
         removeSubdirectory(dir, child);
-    } else if (outcome == RemovalOutcome::Partial) {
-        rereadDirectory(child);
+    } else if (outcome == RemovalOutcome::Partial && rereadDirectory(child) != child) {
+        // The fresh subtree's items came after the old one's, which goes; the level is put in
+        // order again, as the model is.
+        SendMessageA(DirTreeView, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(item));
+        TVSORTCB sort = {};
+        sort.hParent = dir->treeItem;
+        sort.lpfnCompare = compareBySize;
+        SendMessageA(DirTreeView, TVM_SORTCHILDRENCB, 1, reinterpret_cast<LPARAM>(&sort));
     }
     if (outcome != RemovalOutcome::Untouched)
         InvalidateRect(window, nullptr, TRUE);

@@ -1,4 +1,5 @@
 #include "model/listing.h"
+#include "model/names.h"
 #include "model/readahead.h"
 #include "model/scan.h"
 #include "model/sizetree.h"
