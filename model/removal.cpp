@@ -9,7 +9,8 @@
 #include <numeric>
 
 const char* const folderLinkReason =
-    "This is a link to a folder. It cannot be removed here without deleting what it points to.";
+    "This is a link to a folder, or a disk mounted in one. It cannot be removed here without deleting "
+    "what it holds.";
 const char* const changedReason = "This is not what was there when the deletion was checked. It stopped here.";
 const char* const twinReason =
     "Two entries in this folder are listed under this name. Neither can be told from the other, so "
@@ -187,7 +188,6 @@ bool enter(RemovalWalk& walk, const Look& look, const wchar_t* name, size_t unit
     RemovalFolder& folder = walk.folders.back();
     folder.handle = look.handle;
     folder.number = look.number;
-    folder.volume = look.volume;
     folder.pathLength = walk.at.shown.size();
     folder.record = static_cast<uint32_t>(walk.records.size() - (walk.deleting ? 0 : 1));
     if (!walk.route->list(walk, folder))

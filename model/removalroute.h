@@ -25,8 +25,7 @@ struct RemovalEntry {
 
 struct RemovalFolder {
     HANDLE handle = nullptr; // the handle routes; the path route names a folder by the position
-    LONGLONG number = -1;    // Wine: its file number and volume
-    ULONGLONG volume = 0;
+    LONGLONG number = -1; // Wine: its file number
     std::wstring names; // its entries' names and aliases one after another
     std::vector<RemovalEntry> entries;
     size_t next = 0;
@@ -55,7 +54,6 @@ struct Look {
     DWORD error = 0;     // Refuse: the system's code
     const char* reason = nullptr;
     LONGLONG number = -1; // Enter, on Wine
-    ULONGLONG volume = 0;
 };
 
 // Where the walk is: the current folder's path in the forms the routes and the messages need,

@@ -6,7 +6,8 @@
 // named by the system as its folder's name followed by its own (a link to a file is named after
 // its target, and is removed by renaming an empty file onto it), a folder's path must still lead
 // to it before Wine removes it by that path, and what lies on another file system is never
-// entered.
+// entered (Wine lists a folder where another file system is mounted as a reparse point, as
+// Windows does a volume mounted in a folder).
 #include "model/names.h"
 #include "model/removalroute.h"
 
@@ -19,20 +20,6 @@ namespace {
 
 // Wine shows a folder that Linux lets nobody write as read-only: nothing in it can be deleted.
 const char* const lockedReason = "This folder may not be changed, so what it holds cannot be deleted.";
-const char* const mountReason =
-    "Another file system is mounted here. It cannot be removed here without deleting what it holds.";
-
-struct IdInfo {
-    ULONGLONG volume;
-    unsigned char id[16];
-};
-
-// Wine's number for the file system the handle's file lies on.
-ULONGLONG volumeOf(const NativeCalls& nt, HANDLE handle) {
-    IdInfo info = {};
-    NtIoStatus io = {};
-    return nt.queryFile(handle, &io, &info, sizeof info, ntFileIdInformation) >= 0 ? info.volume : ~0ull;
-}
 
 bool namedAs(const std::wstring& reported, const std::wstring& folder, const wchar_t* name, size_t units) {
     const size_t length = reportedLength(name, units);
@@ -118,7 +105,6 @@ bool openParent(RemovalWalk& walk, const std::string& path, RemovalFolder& top) 
     if (!openBySteps(walk, path, FILE_ADD_FILE, ntOpenReparsePoint, StepCheck{nameRoot, stepIsItself}, top.handle))
         return false;
     top.number = fileNumber(*walk.nt, top.handle);
-    top.volume = volumeOf(*walk.nt, top.handle);
     top.verifiedName = true;
     return !(attributesOf(*walk.nt, top.handle).attributes & FILE_ATTRIBUTE_READONLY) ||
            fail(walk, ERROR_ACCESS_DENIED, lockedReason);
@@ -161,15 +147,6 @@ Look look(RemovalWalk& walk, RemovalFolder& folder, const RemovalEntry& entry) {
     look.attributes = attributesOf(nt, look.handle).attributes;
     look.folder = listedFolder;
     if (listedFolder) {
-        // A mount does not come and go between the passes as a rename does: the check pass alone
-        // pays for the look at the file system, which Wine works out from the folder's path.
-        look.volume = walk.deleting ? folder.volume : volumeOf(nt, look.handle);
-        if (look.volume != folder.volume) {
-            nt.close(look.handle);
-            Look mount = refusal(ERROR_NOT_SUPPORTED, mountReason);
-            mount.folder = true;
-            return mount;
-        }
         look.decision = Decision::Enter;
         return look;
     }

@@ -2,6 +2,7 @@
 #include "app/mainwindow.h"
 #include "app/startup.h"
 #include "model/removal.h"
+#include "model/removalroute.h"
 #include "model/scanthread.h"
 #include "model/sizetree.h"
 #include "model/survey.h"
@@ -995,6 +996,76 @@ TEST_F(MainWindowTest, AFolderSwappedDuringItsDeletionIsNeverEntered) {
                     MoveFileA("L:\\Race\\Old", "L:\\Race\\Box"));
         ASSERT_LT(swapAt, 100);
     }
+}
+
+// Another file system mounted in a folder is counted as a link to a folder is, never walked, and
+// the folder that holds it is not deleted: Windows has volumes mounted in folders, and Wine lists
+// a Linux mount as one.
+TEST_F(MainWindowTest, AnotherFileSystemMountedInAFolderIsLeftAlone) {
+    if (exists("L:\\Mounts\\no-mount"))
+        GTEST_SKIP() << "this machine did not let the fixture mount a file system";
+    DriveSurvey* l = scanDrive('L');
+    ASSERT_NE(l, nullptr);
+    DirNode* disk = findByPath(l->root, "L:\\Mounts\\disk\\");
+    ASSERT_NE(disk, nullptr);
+    // Windows 95 and 98 list by path, where nothing tells a mount.
+    if (!legacyRoute()) {
+        EXPECT_TRUE(disk->isLink);
+        EXPECT_EQ(disk->totalClusters, 0u);
+    }
+    RemovalFault fault;
+    EXPECT_EQ(removeEntry("L:\\", "Mounts", true, fault, nullptr, nullptr), RemovalOutcome::Untouched);
+    EXPECT_EQ(fault.path, "L:\\Mounts\\disk");
+    EXPECT_EQ(fault.reason, "This is a link to a folder, or a disk mounted in one. It cannot be removed here "
+                            "without deleting what it holds.");
+    EXPECT_TRUE(exists("L:\\Mounts\\own.txt") && exists("L:\\Mounts\\disk\\inside.bin"));
+}
+
+// The route of Windows NT and later, run under Wine on trees without links.
+TEST(NtRoute, RemovesWhatItMayAndPutsBackWhatItChanged) {
+    const std::string k = freshDrive("K");
+    makeDir(k + "Tree");
+    makeDir(k + "Tree\\Sub");
+    makeFile(k + "Tree\\Sub\\held.bin", 5000);
+    makeFile(k + "Tree\\kept.txt", 10);
+    ASSERT_TRUE(SetFileAttributesA((k + "Tree\\kept.txt").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+    // Held open without delete sharing: the check refuses the tree before anything goes.
+    HANDLE held = CreateFileA((k + "Tree\\Sub\\held.bin").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    RemovalFault fault;
+    EXPECT_EQ(removeEntryBy(ntRoute, k, "Tree", true, fault, nullptr, nullptr), RemovalOutcome::Untouched);
+    CloseHandle(held);
+    EXPECT_EQ(fault.path, "K:\\Tree\\Sub\\held.bin");
+    EXPECT_EQ(fault.error, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_TRUE(exists(k + "Tree\\kept.txt"));
+    // The read-only, hidden file goes with the rest.
+    EXPECT_EQ(removeEntryBy(ntRoute, k, "Tree", true, fault, nullptr, nullptr), RemovalOutcome::Removed);
+    EXPECT_FALSE(exists(k + "Tree"));
+
+    // A read-only file is made writable to be removed, and read-only again when it still cannot go:
+    // here a program mapped in memory.
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    ASSERT_TRUE(CopyFileA(self, (k + "image.exe").c_str(), FALSE));
+    const DWORD kept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE;
+    ASSERT_TRUE(SetFileAttributesA((k + "image.exe").c_str(), kept));
+    HMODULE image = LoadLibraryExA((k + "image.exe").c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    ASSERT_NE(image, nullptr);
+    fault = RemovalFault();
+    EXPECT_EQ(removeEntryBy(ntRoute, k, "image.exe", false, fault, nullptr, nullptr), RemovalOutcome::Untouched);
+    EXPECT_EQ(GetFileAttributesA((k + "image.exe").c_str()), kept);
+    FreeLibrary(image);
+
+    // A folder that is not empty keeps its attribute: here a link that leads nowhere, which Wine
+    // does not list.
+    fault = RemovalFault();
+    EXPECT_EQ(removeEntryBy(ntRoute, "L:\\Stuck\\", "Inner", true, fault, nullptr, nullptr),
+              RemovalOutcome::Partial);
+    EXPECT_EQ(fault.path, "L:\\Stuck\\Inner\\");
+    EXPECT_EQ(fault.error, static_cast<DWORD>(ERROR_DIR_NOT_EMPTY));
+    EXPECT_FALSE(exists("L:\\Stuck\\Inner\\file.txt"));
+    EXPECT_EQ(GetFileAttributesA("L:\\Stuck\\Inner"), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
 }
 
 // As an unprivileged user (tests/fixtures/run-unprivileged.sh) Linux refuses what Wine grants
