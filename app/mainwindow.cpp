@@ -11,7 +11,7 @@
 #include "model/survey.h"
 #include "pie/pieview.h"
 #include "res/resource.h"
-#include "settings/preferences.h"
+#include "app/preferences.h"
 #include "settings/settings.h"
 
 #include <commctrl.h>

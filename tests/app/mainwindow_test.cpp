@@ -775,9 +775,9 @@ bool listsExactly(const std::wstring& folder, const std::wstring& name) {
 }
 
 // Answers the question of deleting the chain L:\\Deep\\D itself, so that it cannot miss a box that
-// came and went, then makes the chart need a paint and sees whether it gets one while the chain
-// is still being deleted.
-DWORD WINAPI watchPaintDuringDeletion(void* paintedWhileDeleting) {
+// came and went, then makes the chart need a paint; the chart's window procedure notes, as it
+// paints, whether the chain is still there.
+DWORD WINAPI answerAndInvalidate(void*) {
     HWND box = nullptr;
     for (int waited = 0; waited < 1000 && !(box = FindWindowA("#32770", "Remove Directory?")); ++waited)
         Sleep(10);
@@ -787,11 +787,16 @@ DWORD WINAPI watchPaintDuringDeletion(void* paintedWhileDeleting) {
     while (IsWindow(box))
         Sleep(10);
     InvalidateRect(PieWindow, nullptr, TRUE);
-    for (int waited = 0; waited < 3000 && GetUpdateRect(PieWindow, nullptr, FALSE); ++waited)
-        Sleep(5);
-    *static_cast<bool*>(paintedWhileDeleting) = !GetUpdateRect(PieWindow, nullptr, FALSE) &&
-                                                GetFileAttributesA("L:\\Deep\\D") != INVALID_FILE_ATTRIBUTES;
     return 0;
+}
+
+WNDPROC piePaint;
+bool paintedWhileDeleting = false;
+
+LRESULT CALLBACK notePaint(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_PAINT && GetFileAttributesA("L:\\Deep\\D") != INVALID_FILE_ATTRIBUTES)
+        paintedWhileDeleting = true;
+    return CallWindowProcA(piePaint, window, message, wParam, lParam);
 }
 
 } // namespace
@@ -937,11 +942,15 @@ TEST_F(MainWindowTest, DeletingLooksAgainAtWhatIsOnTheDisk) {
     DirNode* deep = findByPath(l->root, "L:\\Deep\\");
     select(deep);
     const LPARAM top = hoverAt(0);
-    bool paintedWhileDeleting = false;
-    HANDLE watcher = CreateThread(nullptr, 0, watchPaintDuringDeletion, &paintedWhileDeleting, 0, nullptr);
+    UpdateWindow(PieWindow);
+    paintedWhileDeleting = false;
+    piePaint = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(PieWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(notePaint)));
+    HANDLE watcher = CreateThread(nullptr, 0, answerAndInvalidate, nullptr, 0, nullptr);
     SendMessageA(PieWindow, WM_RBUTTONDOWN, MK_RBUTTON, top);
     WaitForSingleObject(watcher, 20000);
     CloseHandle(watcher);
+    SetWindowLongPtrA(PieWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(piePaint));
     EXPECT_FALSE(exists("L:\\Deep\\D"));
     EXPECT_TRUE(childItems(DirTreeView, deep->treeItem).empty());
     EXPECT_TRUE(paintedWhileDeleting);

@@ -1,6 +1,7 @@
 #include "model/listing.h"
 #include "model/names.h"
 #include "model/readahead.h"
+#include "model/removal.h"
 #include "model/scan.h"
 #include "model/sizetree.h"
 #include "model/survey.h"
@@ -350,7 +351,27 @@ TEST_F(ScanTest, NamesOutsideTheAnsiCodePageRoundTrip) {
         << pathOf(inner);
 }
 
+namespace {
+
+// Between entries a long deletion handles what other threads send.
+void handleSentMessages(void*) {
+    MSG msg;
+    PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
+}
+
+bool answeredWhileDeleting = false;
+
+DWORD WINAPI askWhileChainStands(void*) {
+    DWORD_PTR items = 0;
+    answeredWhileDeleting = SendMessageTimeoutA(DirTreeView, TVM_GETCOUNT, 0, 0, SMTO_BLOCK, 10000, &items) &&
+                            GetFileAttributesA("T:\\chain\\D\\D") != INVALID_FILE_ATTRIBUTES;
+    return 0;
+}
+
+} // namespace
+
 TEST_F(ScanTest, DeepChainOfTwoThousandFoldersOnASmallThreadStack) {
+    listingPeakBytes = 0;
     // Laid out on the Linux side: chain/D/D/.../D (2,000 levels) with a 1-byte file at the bottom
     // and one at level 1,000.
     DirNode* chain = scan("chain");
@@ -410,6 +431,16 @@ TEST_F(ScanTest, DeepChainOfTwoThousandFoldersOnASmallThreadStack) {
     std::printf("2,000 levels: selecting the bottom %lu ms, painting %lu ms, hit test %lu ms\n",
                 static_cast<unsigned long>(selecting), static_cast<unsigned long>(painting),
                 static_cast<unsigned long>(hitting));
+
+    // Deleted to its end, the tree view answering meanwhile (bench/delete times it).
+    HANDLE asker = CreateThread(nullptr, 0, askWhileChainStands, nullptr, 0, nullptr);
+    RemovalFault fault;
+    EXPECT_EQ(removeEntry("T:\\", "chain", true, fault, handleSentMessages, nullptr), RemovalOutcome::Removed)
+        << fault.path.substr(0, 40) << " " << fault.error;
+    WaitForSingleObject(asker, INFINITE);
+    CloseHandle(asker);
+    EXPECT_EQ(GetFileAttributesA("T:\\chain"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(answeredWhileDeleting);
 }
 
 TEST_F(ScanTest, FilesAreListedOnceOnDemandLargestFirst) {

@@ -1,4 +1,4 @@
-#include "settings/preferences.h"
+#include "app/preferences.h"
 
 #include "app/help.h"
 #include "app/mainwindow.h"
