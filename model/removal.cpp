@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 #include <numeric>
 
 const char* const folderLinkReason =
@@ -222,6 +223,8 @@ bool visit(RemovalWalk& walk, RemovalFolder& folder, const RemovalEntry& entry, 
         closeHandle(walk, look.handle);
         return fail(walk, directory ? ERROR_DIRECTORY : ERROR_ACCESS_DENIED);
     }
+    if (look.decision == Decision::Refuse)
+        return fail(walk, look.error, look.reason);
     const uint32_t hash = hashOf(name, entry.nameLength);
     if (walk.deleting) {
         const RemovalRecord* record = walk.replayed < walk.records.size() ? &walk.records[walk.replayed++] : nullptr;
@@ -236,8 +239,6 @@ bool visit(RemovalWalk& walk, RemovalFolder& folder, const RemovalEntry& entry, 
     switch (look.decision) {
     case Decision::Gone:
         return !folder.chosenParent || fail(walk, ERROR_FILE_NOT_FOUND);
-    case Decision::Refuse:
-        return fail(walk, look.error, look.reason);
     case Decision::Enter:
         if (!walk.deleting)
             walk.records.push_back({hash, 0, look.decision});

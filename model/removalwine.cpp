@@ -90,6 +90,8 @@ bool stepIsItself(RemovalWalk& walk, HANDLE parent, HANDLE step, const wchar_t* 
     std::wstring reported;
     if (!handleName(*walk.nt, step, reported))
         return false;
+    if (!reported.empty() && reported.back() == L'\\') // a drive's root
+        reported.pop_back();
     if (namedAs(reported, walk.at.reported, name, units)) {
         walk.at.reported = std::move(reported);
         return true;
