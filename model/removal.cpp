@@ -359,7 +359,7 @@ RemovalOutcome removeEntryBy(const RemovalRoute& route, const std::string& paren
     walk.fault = &fault;
     walk.idle = idle;
     walk.context = context;
-    walk.buffer.resize(64 * 1024);
+    walk.buffer.resize(64 * 1024 + 8); // a listing's block, or the longest name a handle has
     walk.folders.emplace_back();
     RemovalFolder& top = walk.folders.front();
     top.chosenParent = true;

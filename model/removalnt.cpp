@@ -28,8 +28,9 @@ bool isLink(const NtTagInfo& info) {
 // Whether the handle's own name ends in the listed name, case included: a name relative to a
 // folder is matched without regard to case, so of KEEP.TXT and keep.txt (which a volume written
 // from another system may hold) either may be reached.
-bool namedExactly(const NativeCalls& nt, HANDLE handle, const wchar_t* name, size_t units) {
-    std::vector<char> buffer(sizeof(ULONG) + 0x10000);
+bool namedExactly(RemovalWalk& walk, HANDLE handle, const wchar_t* name, size_t units) {
+    const NativeCalls& nt = *walk.nt;
+    std::vector<char>& buffer = walk.buffer; // no listing is being read meanwhile
     NtIoStatus io = {};
     if (nt.queryFile(handle, &io, buffer.data(), static_cast<ULONG>(buffer.size()), ntFileNameInformation) < 0)
         return false;
@@ -42,7 +43,7 @@ bool namedExactly(const NativeCalls& nt, HANDLE handle, const wchar_t* name, siz
 }
 
 bool stepIsItself(RemovalWalk& walk, HANDLE, HANDLE step, const wchar_t* name, size_t units) {
-    return !isLink(attributesOf(*walk.nt, step)) && namedExactly(*walk.nt, step, name, units);
+    return !isLink(attributesOf(*walk.nt, step)) && namedExactly(walk, step, name, units);
 }
 
 bool openParent(RemovalWalk& walk, const std::string& path, RemovalFolder& top) {
@@ -67,7 +68,7 @@ Look look(RemovalWalk& walk, RemovalFolder& folder, const RemovalEntry& entry) {
         return look;
     if (status < 0)
         return refusal(nt.dosError(status));
-    if (!namedExactly(nt, look.handle, name, entry.nameLength)) {
+    if (!namedExactly(walk, look.handle, name, entry.nameLength)) {
         nt.close(look.handle);
         return refusal(ERROR_DUP_NAME, otherCaseReason);
     }

@@ -103,7 +103,7 @@ struct RemovalWalk {
     const NativeCalls* nt = nullptr; // the handle routes
     RemovalPosition at;
     std::vector<RemovalFolder> folders;
-    std::vector<char> buffer; // for listings
+    std::vector<char> buffer; // for listings, and for the name the system gives a handle
     std::vector<RemovalRecord> records;
     size_t replayed = 0;
     bool deleting = false;
