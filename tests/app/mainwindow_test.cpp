@@ -1017,11 +1017,8 @@ TEST_F(MainWindowTest, AnotherFileSystemMountedInAFolderIsLeftAlone) {
     ASSERT_NE(l, nullptr);
     DirNode* disk = findByPath(l->root, "L:\\Mounts\\disk\\");
     ASSERT_NE(disk, nullptr);
-    // Windows 95 and 98 list by path, where nothing tells a mount.
-    if (!legacyRoute()) {
-        EXPECT_TRUE(disk->isLink);
-        EXPECT_EQ(disk->totalClusters, 0u);
-    }
+    EXPECT_TRUE(disk->isLink);
+    EXPECT_EQ(disk->totalClusters, 0u);
     RemovalFault fault;
     EXPECT_EQ(removeEntry("L:\\", "Mounts", true, fault, nullptr, nullptr), RemovalOutcome::Untouched);
     EXPECT_EQ(fault.path, "L:\\Mounts\\disk");
