@@ -14,7 +14,9 @@
 # of the standard exceptions, and it calls three functions that crtdll.dll does not export as such:
 # read and close are its _read and _close under the old names of Visual C++'s oldnames.lib;
 # rand_s is MinGW-w64's own code from its msvcrt.dll import library, linked alone: it looks up
-# msvcrt.dll's rand_s, else ADVAPI32's RtlGenRandom, at run time and imports neither.
+# msvcrt.dll's rand_s, else ADVAPI32's RtlGenRandom, at run time and imports neither. The import
+# library has crtdll's _onexit as data only: cmake/crtdll-onexit.c gives the start-up code a
+# function to call.
 #
 # The processor: Windows 95 runs on a 386DX, Windows 98 and NT 4.0 on a 486, and most of the
 # machines that ran them had a 486, a Pentium or a K6. Debian builds its MinGW-w64 compiler and
@@ -62,6 +64,7 @@ function(tarvale_link_runtime target)
         target_link_options(${target} PRIVATE -B${TARVALE_RUNTIME_DIR}/)
         target_link_directories(${target} PRIVATE ${TARVALE_CRTDLL_DIR} ${TARVALE_RUNTIME_DIR})
         target_link_libraries(${target} PRIVATE ${TARVALE_RUNTIME_DIR}/rand_s.o)
+        target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/cmake/crtdll-onexit.c)
         set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${TARVALE_CRTDLL_DIR}/libmsvcrt.a
             ${TARVALE_RUNTIME_DIR}/stamp)
     endif()
