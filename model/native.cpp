@@ -1,7 +1,6 @@
 #include "model/native.h"
 
 #include <type_traits>
-#include <vector>
 
 const NativeCalls* nativeCalls() {
     static const NativeCalls calls = [] {
@@ -41,26 +40,6 @@ NtStatus openAt(const NativeCalls& nt, HANDLE folder, const wchar_t* name, size_
                              nullptr,       nullptr};
     NtIoStatus io = {};
     return nt.open(&handle, access | SYNCHRONIZE, &object, &io, ntShareAll, options | ntSynchronous | ntForBackup);
-}
-
-bool handleName(const NativeCalls& nt, HANDLE handle, std::wstring& name) {
-    std::vector<char> buffer(2048);
-    for (;;) {
-        ULONG needed = 0;
-        NtStatus status = nt.queryObject(handle, ntObjectNameInformation, buffer.data(),
-                                         static_cast<ULONG>(buffer.size()), &needed);
-        if (status == ntInfoLengthMismatch || status == ntBufferOverflow) {
-            if (buffer.size() >= 256 * 1024)
-                return false;
-            buffer.resize(buffer.size() * 4);
-            continue;
-        }
-        if (status < 0)
-            return false;
-        const NtName* found = reinterpret_cast<const NtName*>(buffer.data());
-        name.assign(found->buffer, found->length / sizeof(wchar_t));
-        return true;
-    }
 }
 
 NtTagInfo attributesOf(const NativeCalls& nt, HANDLE handle) {

@@ -7,7 +7,6 @@
 #include <windows.h>
 
 #include <cstddef>
-#include <string>
 
 typedef LONG NtStatus;
 
@@ -116,8 +115,6 @@ constexpr DWORD settableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HI
 // folder, the full NT path name ("\??\C:\..."), matched as the system matches paths.
 NtStatus openAt(const NativeCalls& nt, HANDLE folder, const wchar_t* name, size_t units, ACCESS_MASK access,
                 ULONG options, HANDLE& handle);
-// The name the system gives the object a handle reaches (ObjectNameInformation).
-bool handleName(const NativeCalls& nt, HANDLE handle, std::wstring& name);
 NtTagInfo attributesOf(const NativeCalls& nt, HANDLE handle);
 LONGLONG fileNumber(const NativeCalls& nt, HANDLE handle);
 // Marks the entry of the handle for deletion; a read-only one has that attribute cleared, and put

@@ -21,6 +21,28 @@ namespace {
 // Wine shows a folder that Linux lets nobody write as read-only: nothing in it can be deleted.
 const char* const lockedReason = "This folder may not be changed, so what it holds cannot be deleted.";
 
+// The name the system gives the object a handle reaches, read into the walk's buffer (no listing
+// is being read meanwhile).
+bool handleName(RemovalWalk& walk, HANDLE handle, std::wstring& name) {
+    std::vector<char>& buffer = walk.buffer;
+    for (;;) {
+        ULONG needed = 0;
+        const NtStatus status = walk.nt->queryObject(handle, ntObjectNameInformation, buffer.data(),
+                                                     static_cast<ULONG>(buffer.size()), &needed);
+        if (status == ntInfoLengthMismatch || status == ntBufferOverflow) {
+            if (buffer.size() >= 256 * 1024)
+                return false;
+            buffer.resize(buffer.size() * 2);
+            continue;
+        }
+        if (status < 0)
+            return false;
+        const NtName* found = reinterpret_cast<const NtName*>(buffer.data());
+        name.assign(found->buffer, found->length / sizeof(wchar_t));
+        return true;
+    }
+}
+
 bool namedAs(const std::wstring& reported, const std::wstring& folder, const wchar_t* name, size_t units) {
     const size_t length = reportedLength(name, units);
     const size_t base = folder.size();
@@ -34,12 +56,12 @@ bool namedAs(const std::wstring& reported, const std::wstring& folder, const wch
 // (A link whose target's name differs from its own only by final dots or blanks would pass.)
 bool namedInFolder(RemovalWalk& walk, RemovalFolder& folder, HANDLE handle, const wchar_t* name, size_t units) {
     std::wstring reported;
-    if (!handleName(*walk.nt, handle, reported))
+    if (!handleName(walk, handle, reported))
         return false;
     if (namedAs(reported, walk.at.reported, name, units))
         return true;
     std::wstring own;
-    if (folder.verifiedName || !handleName(*walk.nt, folder.handle, own))
+    if (folder.verifiedName || !handleName(walk, folder.handle, own))
         return false;
     folder.verifiedName = true;
     if (!own.empty() && own.back() == L'\\')
@@ -77,7 +99,7 @@ bool listedAsFolder(RemovalWalk& walk, HANDLE folderHandle, const wchar_t* name,
 }
 
 bool nameRoot(RemovalWalk& walk, HANDLE root) {
-    if (!handleName(*walk.nt, root, walk.at.reported))
+    if (!handleName(walk, root, walk.at.reported))
         return false;
     if (!walk.at.reported.empty() && walk.at.reported.back() == L'\\')
         walk.at.reported.pop_back();
@@ -88,7 +110,7 @@ bool nameRoot(RemovalWalk& walk, HANDLE root) {
 // itself when its parent lists it as a folder of its file number.
 bool stepIsItself(RemovalWalk& walk, HANDLE parent, HANDLE step, const wchar_t* name, size_t units) {
     std::wstring reported;
-    if (!handleName(*walk.nt, step, reported))
+    if (!handleName(walk, step, reported))
         return false;
     if (!reported.empty() && reported.back() == L'\\') // a drive's root
         reported.pop_back();
@@ -146,13 +168,13 @@ Look look(RemovalWalk& walk, RemovalFolder& folder, const RemovalEntry& entry) {
         nt.close(look.handle);
         return refusal(ERROR_PATH_NOT_FOUND, changedReason);
     }
-    look.attributes = attributesOf(nt, look.handle).attributes;
     look.folder = listedFolder;
     if (listedFolder) {
         look.decision = Decision::Enter;
         return look;
     }
     if (namedInFolder(walk, folder, look.handle, name, entry.nameLength)) {
+        look.attributes = attributesOf(nt, look.handle).attributes;
         look.decision = Decision::Delete;
         return look;
     }
