@@ -1,6 +1,8 @@
 #include "model/readahead.h"
 
+#include "model/filetable.h"
 #include "model/listing.h"
+#include "model/names.h"
 #include "model/scan.h"
 
 #include <algorithm>
@@ -33,9 +35,38 @@ void buildPath(const FolderListing* folder, std::string& path) {
     root->path.copy(&path[0], root->path.size());
 }
 
-// Reads one folder's listing, by the names as listed. A folder that cannot be listed has no
-// subfolders and no files.
-void readFolder(const DriveSurvey* survey, FolderListing* folder, ListingRoom& room) {
+// A folder as the file table has it: its subfolders in listing order, each listed in one folder
+// only, and its files' clusters. One that holds an entry the table could not read is listed
+// instead, with everything below it.
+void tableFolder(FileTable& table, FolderListing* folder) {
+    folder->ownClusters = table.records[folder->record].size;
+    size_t first, last;
+    subfoldersOf(table, folder->record, first, last);
+    for (size_t i = first; i < last; ++i) {
+        const TableName& name = table.folders[i];
+        TableRecord& record = table.records[name.record];
+        if (record.flags & recordListed)
+            continue;
+        record.flags |= recordListed;
+        const uint32_t start = static_cast<uint32_t>(folder->names.size());
+        appendNarrow(folder->names, reinterpret_cast<const wchar_t*>(&table.text[name.text]), name.units);
+        folder->folders.push_back({start, static_cast<uint32_t>(folder->names.size() - start), 0,
+                                   name.hasShortName != 0,
+                                   (record.flags & recordReparse) != 0 && !isDataTag(record.reparseTag),
+                                   (record.flags & recordWalk) ? UINT32_MAX : name.record});
+    }
+}
+
+// Reads one folder's listing, by the names as listed, or from the file table. A folder that cannot
+// be listed has no subfolders and no files.
+void readFolder(const ReadAhead& ahead, FolderListing* folder, ListingRoom& room) {
+    const DriveSurvey* survey = ahead.survey;
+    if (folder->record != UINT32_MAX) {
+        tableFolder(*ahead.table, folder);
+        folder->ahead.assign(folder->folders.size(), nullptr);
+        folder->footprint = footprintOf(folder);
+        return;
+    }
     buildPath(folder, room.path);
     ListedEntry& entry = room.entry;
     Listing& listing = room.listing;
@@ -69,6 +100,7 @@ FolderListing* subfolderListing(ReadAhead& ahead, const FolderListing* parent, s
     listing->parent = parent;
     listing->index = static_cast<uint32_t>(index);
     listing->depth = parent->depth + 1;
+    listing->record = parent->folders[index].record;
     return listing;
 }
 
@@ -152,7 +184,7 @@ DWORD WINAPI helperMain(void* param) {
         ++ahead.unconsumed;
         LeaveCriticalSection(&ahead.lock);
         const int64_t start = ticksNow();
-        readFolder(ahead.survey, work, room);
+        readFolder(ahead, work, room);
         const int64_t busy = ticksNow() - start;
         EnterCriticalSection(&ahead.lock);
         ahead.costs->helperBusy += busy;
@@ -207,10 +239,11 @@ void stopReadAhead(ReadAhead& ahead) {
     DeleteCriticalSection(&ahead.lock);
 }
 
-FolderListing* takeRoot(ReadAhead& ahead, const std::string& path) {
+FolderListing* takeRoot(ReadAhead& ahead, const std::string& path, uint32_t record) {
     FolderListing* listing = new FolderListing;
     listing->path = path;
-    readFolder(ahead.survey, listing, ahead.walkRoom);
+    listing->record = record;
+    readFolder(ahead, listing, ahead.walkRoom);
     EnterCriticalSection(&ahead.lock);
     offer(ahead, listing);
     LeaveCriticalSection(&ahead.lock);
@@ -226,7 +259,7 @@ FolderListing* takeListing(ReadAhead& ahead, FolderListing* parent, size_t index
         parent->nextAhead = std::max(parent->nextAhead, index + 1);
         LeaveCriticalSection(&ahead.lock);
         const int64_t start = ticksNow();
-        readFolder(ahead.survey, listing, ahead.walkRoom);
+        readFolder(ahead, listing, ahead.walkRoom);
         ahead.costs->ownListings += ticksNow() - start;
         ++ahead.costs->ownListed;
         EnterCriticalSection(&ahead.lock);
@@ -263,6 +296,7 @@ void retireListing(ReadAhead& ahead, FolderListing* listing) {
         listing->names.clear();
         listing->ahead.clear();
         listing->ownClusters = 0;
+        listing->record = UINT32_MAX;
         listing->nextAhead = 0;
         listing->listed = listing->queued = false;
         listing->footprint = 0;

@@ -16,6 +16,7 @@
 #include <vector>
 
 struct DriveSurvey;
+struct FileTable;
 struct ScanCosts;
 
 // A subfolder as its parent's listing gave it; its name, as the file system lists it, is kept in
@@ -25,7 +26,8 @@ struct ListedFolder {
     uint32_t nameLength = 0;
     uint16_t shownLength = 0; // of the long name to show, after the listed one, when they differ
     bool hasShortName = false;
-    bool link = false; // a link: never listed, counted empty
+    bool link = false;            // a link: never listed, counted empty
+    uint32_t record = UINT32_MAX; // its record in the drive's file table, where it is read from there
 };
 
 // What the walk needs of one folder: its subfolders in listing order and its files' clusters.
@@ -39,6 +41,7 @@ struct FolderListing {
     const FolderListing* parent = nullptr;
     uint32_t index = 0;
     uint32_t depth = 0;
+    uint32_t record = UINT32_MAX; // read from the file table, or listed when none
     std::string path; // the walk's first folder only: its path as listed, ending in a backslash
     std::vector<ListedFolder> folders;
     std::string names; // the subfolders' names one after another: one block, not one per name
@@ -67,6 +70,7 @@ struct ListingRoom {
 
 struct ReadAhead {
     const DriveSurvey* survey = nullptr;
+    FileTable* table = nullptr; // the drive's file table, when it was read
     CRITICAL_SECTION lock;
     // Each signal is a call to the Wine server, which the walk's messages to the tree view need
     // too: an event is set only when a thread waits for it.
@@ -101,8 +105,9 @@ std::string shownName(const FolderListing* listing, size_t index);
 void startReadAhead(ReadAhead& ahead, const DriveSurvey* survey, int helpers, ScanCosts& costs);
 // Ends and waits for the helpers; every listing must have been retired.
 void stopReadAhead(ReadAhead& ahead);
-// The listing of the folder at path, read now by the calling thread.
-FolderListing* takeRoot(ReadAhead& ahead, const std::string& path);
+// The listing of the folder at path, read now by the calling thread: from the file table when
+// record is one of its folders.
+FolderListing* takeRoot(ReadAhead& ahead, const std::string& path, uint32_t record = UINT32_MAX);
 // The listing of subfolder index of parent, read by a helper (waiting for it if need be) or now.
 FolderListing* takeListing(ReadAhead& ahead, FolderListing* parent, size_t index);
 // The walk is done with the folder: frees its listing.

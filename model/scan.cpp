@@ -2,6 +2,7 @@
 
 #include "app/mainwindow.h"
 #include "app/treeview.h"
+#include "model/filetable.h"
 #include "model/listing.h"
 #include "model/names.h"
 #include "model/native.h"
@@ -188,16 +189,21 @@ int CALLBACK compareBySize(LPARAM a, LPARAM b, LPARAM) {
 // the tree view, is that of the recursive walk. Each folder's listing is taken whole, most often
 // read ahead by a helper.
 DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* survey,
-                       const std::string& listed) {
+                       const std::string& listed, FileTable* table) {
     const int64_t start = ticksNow();
     ScanCosts costs;
     StatusTicker status;
     ReadAhead ahead;
-    startReadAhead(ahead, survey, readAheadHelpers, costs);
+    // The file table is in memory: nothing to read ahead.
+    ahead.table = table;
+    startReadAhead(ahead, survey, table ? 0 : readAheadHelpers, costs);
     DirNode* top = enterDirectory(name, parent, survey, status, costs);
     if (parent && !listed.empty())
         setListedName(top, listed);
-    std::vector<Level> levels{{top, takeRoot(ahead, listedPathOf(top)), 0}};
+    uint32_t record = UINT32_MAX;
+    if (table && !(table->records[table->root].flags & recordWalk))
+        record = table->root;
+    std::vector<Level> levels{{top, takeRoot(ahead, listedPathOf(top), record), 0}};
     top->ownClusters += levels.back().listing->ownClusters;
     for (;;) {
         Level& level = levels.back();

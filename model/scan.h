@@ -8,21 +8,27 @@
 
 struct DirNode;
 struct DriveSurvey;
+struct FileTable;
 struct ListedEntry;
 
 // Creates and scans the node of directory name under parent (null for a drive's root, whose name
 // is the root path); listed is the name the file system gives it, where that is not the name
 // shown.
-// Reports to the tree view and the status bar as it goes.
+// Reports to the tree view and the status bar as it goes. With the drive's file table the folders
+// are taken from it instead of being listed, name the table's root.
 DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* survey,
-                       const std::string& listed = std::string());
+                       const std::string& listed = std::string(), FileTable* table = nullptr);
 
 // Where a scan's time went, for the benchmarks, in performance-counter ticks: the walk's whole
 // time, and of it the time spent sending items and sorts to the tree view, waiting for a helper's
 // listing and reading listings no helper had read; and the helpers' reading, all together.
+// With the drive's file table: the time it took to read and index, the bytes the index held and
+// the names of files it counted.
 struct ScanCosts {
     int64_t walk = 0, insertSends = 0, sortSends = 0, listingWaits = 0, ownListings = 0, helperBusy = 0;
     uint32_t folders = 0, sorts = 0, waits = 0, ownListed = 0, helperListed = 0;
+    int64_t tableRead = 0;
+    uint64_t tableIndexBytes = 0, tableFiles = 0, tableBytes = 0;
 };
 // Those of the last scanDirectory to end.
 extern ScanCosts lastScanCosts;

@@ -1,6 +1,7 @@
 #include "model/survey.h"
 
 #include "app/mainwindow.h"
+#include "model/filetable.h"
 #include "model/scan.h"
 #include "model/sizetree.h"
 #include "settings/settings.h"
@@ -118,7 +119,18 @@ DriveSurvey* surveyDrive(int32_t driveIndex) {
     }
 
     PostMessageA(statusBar, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(gatheringText));
-    survey->root = scanDirectory(survey->rootPath, nullptr, survey);
+    // An NTFS drive is read from its file table where the system lets the program read the volume.
+    const int64_t start = ticksNow();
+    FileTable* table = survey->fileSystem == "NTFS" ? readFileTable(survey) : nullptr;
+    const int64_t read = ticksNow() - start;
+    survey->root = scanDirectory(survey->rootPath, nullptr, survey, std::string(), table);
+    if (table) {
+        lastScanCosts.tableRead = read;
+        lastScanCosts.tableIndexBytes = footprintOf(*table);
+        lastScanCosts.tableFiles = table->files;
+        lastScanCosts.tableBytes = table->tableBytes;
+        freeFileTable(table);
+    }
 
     // Files that grew during the scan, or a cluster size below the real one, can make used plus
     // free exceed the capacity; the whole drive is then at least their sum.
