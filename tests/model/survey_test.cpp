@@ -1,3 +1,4 @@
+#include "model/scan.h"
 #include "model/scanthread.h"
 #include "model/sizetree.h"
 #include "model/survey.h"
@@ -11,6 +12,11 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <sstream>
 
 namespace {
 
@@ -70,6 +76,77 @@ ULONGLONG totalBytesOf(const char* root) {
     ULARGE_INTEGER caller, total, free;
     EXPECT_TRUE(GetDiskFreeSpaceExA(root, &caller, &total, &free));
     return total.QuadPart;
+}
+
+// The NTFS volumes the fixture made with ntfs-3g, each mapped both as a folder (its mount), which
+// Wine lists, and as a volume (its image), which the program reads raw; and, by the fixture's own
+// account of what it wrote, each folder's total in 4 kB clusters as Windows lists the volume:
+// "CLUSTERS<tab>PATH[<tab>link]", the path relative to the drive's root.
+std::string ntfsFolder() {
+    char folder[1024];
+    const DWORD length = GetEnvironmentVariableA("TARVALE_DRIVES_FOLDER", folder, sizeof folder);
+    if (length == 0 || length >= sizeof folder)
+        return std::string();
+    std::string z = std::string("Z:") + folder + "/ntfs/";
+    std::replace(z.begin(), z.end(), '/', '\\');
+    return z;
+}
+
+bool readText(const std::string& path, std::string& text) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream all;
+    all << file.rdbuf();
+    text = all.str();
+    return file.is_open();
+}
+
+typedef std::map<std::string, std::pair<uint64_t, bool>> FolderTotals; // by path: clusters, link
+
+FolderTotals readReference(const std::string& path) {
+    FolderTotals totals;
+    std::ifstream file(path, std::ios::binary);
+    std::string line;
+    while (std::getline(file, line)) {
+        std::istringstream fields(line);
+        std::string clusters, folder, link;
+        std::getline(fields, clusters, '\t');
+        std::getline(fields, folder, '\t');
+        std::getline(fields, link, '\t');
+        totals[folder] = {std::stoull(clusters), link == "link"};
+    }
+    return totals;
+}
+
+void describe(const DirNode* node, const std::string& path, FolderTotals& totals) {
+    totals[path] = {node->totalClusters, node->isLink};
+    for (const DirNode* child : node->children.items)
+        describe(child, path + (path.empty() ? "" : "\\") + listedNameOf(child), totals);
+}
+
+// Each folder's subfolders by their listed names, in the order of the tree: largest first, equal
+// totals in listing order.
+void describeOrder(const DirNode* node, const std::string& path, std::map<std::string, std::string>& order) {
+    std::string& names = order[path];
+    for (const DirNode* child : node->children.items) {
+        names += listedNameOf(child) + "|";
+        describeOrder(child, path + (path.empty() ? "" : "\\") + listedNameOf(child), order);
+    }
+}
+
+std::string differences(const FolderTotals& expected, const FolderTotals& found) {
+    std::string text;
+    for (const auto& [path, total] : expected) {
+        auto it = found.find(path);
+        if (it == found.end())
+            text += "missing: " + path + "\n";
+        else if (it->second != total)
+            text += path + ": " + std::to_string(it->second.first) + (it->second.second ? " link" : "") +
+                    " instead of " + std::to_string(total.first) + (total.second ? " link" : "") + "\n";
+    }
+    for (const auto& entry : found)
+        if (!expected.count(entry.first))
+            text += "not on the volume: " + entry.first + "\n";
+    return text;
 }
 
 } // namespace
@@ -276,4 +353,89 @@ TEST_F(SurveyTest, RefreshDoesNothingWithoutACompleteCurrentDrive) {
     freeDriveTable();
     EXPECT_EQ(surveyInSlot(driveU), survey);
     driveTable.settling[driveU].store(false);
+}
+
+// Each volume's folders through its file table have the totals of its layout, whatever it holds:
+// hard links, attribute lists, a fragmented table, streams, sparse and compressed files, short
+// names, links, data-tag reparse points, names differing in case, deleted records and an orphan.
+// A record that cannot be read has its folder listed instead; a drive mapped to a folder of a
+// volume shows that folder's subtree; an image that is not NTFS is walked.
+TEST_F(SurveyTest, NtfsDrivesAreReadFromTheirFileTableWithTheTotalsOfTheirLayout) {
+    const std::string ntfs = ntfsFolder();
+    std::string why;
+    if (ntfs.empty() || readText(ntfs + "no-ntfs", why))
+        GTEST_SKIP() << "no NTFS volumes: " << why;
+    if (!readText(ntfs + "n.ref", why))
+        GTEST_SKIP() << "no NTFS volumes were made for this run";
+    if (legacyRoute()) {
+        // Windows 95 and 98 know no NTFS: the drive is walked, its volume never opened.
+        DriveSurvey* survey = scanDrive('N' - 'A');
+        ASSERT_NE(survey, nullptr);
+        EXPECT_EQ(lastScanCosts.tableFiles, 0u);
+        EXPECT_GT(count(survey->root->children), 10u);
+        for (const std::string& text : uiLog.statusTexts)
+            EXPECT_EQ(text.find("file table"), std::string::npos) << text;
+        return;
+    }
+    for (const char* letter : {"N", "Q", "R", "O"}) {
+        FolderTotals expected = readReference(ntfs + char(*letter + 'a' - 'A') + ".ref");
+        if (expected.empty() && *letter == 'R')
+            continue;
+        ASSERT_FALSE(expected.empty()) << letter;
+        const int drive = *letter - 'A';
+        DriveSurvey* survey = scanDrive(drive);
+        ASSERT_NE(survey, nullptr);
+        EXPECT_GT(lastScanCosts.tableFiles, 0u) << letter << ": read from its file table";
+        const std::string reading = std::string("Reading the file table of ") + letter + ":\\...";
+        EXPECT_NE(std::find(uiLog.statusTexts.begin(), uiLog.statusTexts.end(), reading), uiLog.statusTexts.end());
+        if (*letter == 'O') {
+            // The folder of the damaged record is listed: its total and those above it are the
+            // listing's.
+            std::string damaged;
+            ASSERT_TRUE(readText(ntfs + "o.damaged", damaged));
+            damaged.erase(damaged.find_last_not_of("\r\n") + 1);
+            uint64_t listed = 0;
+            WIN32_FIND_DATAA found;
+            HANDLE listing = FindFirstFileA(("O:\\" + damaged + "\\*").c_str(), &found);
+            ASSERT_NE(listing, INVALID_HANDLE_VALUE);
+            do {
+                if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                    listed += (found.nFileSizeLow + 4095) / 4096;
+            } while (FindNextFileA(listing, &found));
+            FindClose(listing);
+            const uint64_t before = expected[damaged].first;
+            for (auto& [path, total] : expected)
+                if (path.empty() || damaged == path || damaged.compare(0, path.size() + 1, path + "\\") == 0)
+                    total.first = total.first - before + listed;
+        }
+        FolderTotals found;
+        describe(survey->root, "", found);
+        EXPECT_EQ(differences(expected, found), "") << letter;
+        if (*letter == 'N') {
+            // A walk of the same drive orders every folder's subfolders alike, where Wine lists
+            // what Windows would (not at the root, nor in the folders of links and reparse points).
+            std::map<std::string, std::string> tableOrder, walkOrder;
+            describeOrder(survey->root, "", tableOrder);
+            DriveSurvey walked;
+            walked.rootPath = survey->rootPath;
+            walked.clusterSize = 4096;
+            DirNode* root = nullptr;
+            runOnThreadPumping([&] { root = scanDirectory(walked.rootPath, nullptr, &walked); });
+            describeOrder(root, "", walkOrder);
+            SendMessageA(DirTreeView, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(root->treeItem));
+            pumpPending();
+            destroyNode(root);
+            for (const char* differing : {"", "Links", "Reparse", "Reparse\\Cloud", "Reparse\\Cloud\\sub"})
+                tableOrder.erase(differing), walkOrder.erase(differing);
+            EXPECT_EQ(tableOrder, walkOrder);
+            EXPECT_EQ(tableOrder["HardLinks"], "Thirty|Left|Right|Pair|");
+            EXPECT_EQ(tableOrder["Case"], "dir|Dir|apple|Banana|_under|");
+        }
+        freeDriveTable();
+    }
+    // Not NTFS: walked.
+    DriveSurvey* survey = scanDrive('P' - 'A');
+    ASSERT_NE(survey, nullptr);
+    EXPECT_EQ(lastScanCosts.tableFiles, 0u);
+    EXPECT_GT(survey->root->totalClusters, 0u);
 }
