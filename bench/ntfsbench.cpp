@@ -4,8 +4,7 @@
 // folder, the scan of it by walking. A scan thread fills a real tree view and status bar while this
 // thread pumps messages, as in the program. Each is timed in a process of its own: a tree view
 // that has held and freed 20,000 items leaves Wine's heap slower for the next.
-#include "app/mainwindow.h"
-#include "app/treeview.h"
+#include "bench/scanwindows.h"
 #include "model/filetable.h"
 #include "model/scan.h"
 #include "model/scanthread.h"
@@ -150,18 +149,7 @@ int main(int argc, char** argv) {
     const bool table = std::strcmp(argv[1], "table") == 0;
     const int drive = (argv[2][0] & ~0x20) - 'A';
 
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = frameProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "NtfsBenchFrame";
-    RegisterClassA(&wc);
-    HWND frame = CreateWindowExA(0, wc.lpszClassName, "file table benchmark", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                 0, 0, 800, 600, nullptr, nullptr, wc.hInstance, nullptr);
-    DirTreeView = CreateWindowExA(WS_EX_CLIENTEDGE, WC_TREEVIEWA, "",
-                                  WS_CHILD | WS_VISIBLE | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT |
-                                      TVS_SHOWSELALWAYS,
-                                  0, 0, 300, 550, frame, nullptr, wc.hInstance, nullptr);
-    statusBar = CreateStatusWindowA(WS_CHILD | WS_VISIBLE, "", frame, 1);
+    HWND frame = makeScanWindows("NtfsBenchFrame", "file table benchmark", frameProc);
     treeProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(DirTreeView, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(treeLogged)));
 

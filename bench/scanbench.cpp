@@ -6,8 +6,7 @@
 // paints) and on the helpers; and it times two floors: a walk with the scan's own directory calls
 // on one thread without a tree view, and as many item inserts, sent from a second thread, as the
 // scan made, with no listing at all.
-#include "app/mainwindow.h"
-#include "app/treeview.h"
+#include "bench/scanwindows.h"
 #include "model/listing.h"
 #include "model/readahead.h"
 #include "model/scan.h"
@@ -254,18 +253,7 @@ int main(int argc, char** argv) {
     const int drive = (argv[1][0] & ~0x20) - 'A';
     const std::string root = std::string(1, static_cast<char>('A' + drive)) + ":\\";
 
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = frameProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "ScanBenchFrame";
-    RegisterClassA(&wc);
-    HWND frame = CreateWindowExA(0, wc.lpszClassName, "scan benchmark", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
-                                 0, 800, 600, nullptr, nullptr, wc.hInstance, nullptr);
-    DirTreeView = CreateWindowExA(WS_EX_CLIENTEDGE, WC_TREEVIEWA, "",
-                                  WS_CHILD | WS_VISIBLE | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT |
-                                      TVS_SHOWSELALWAYS,
-                                  0, 0, 300, 550, frame, nullptr, wc.hInstance, nullptr);
-    statusBar = CreateStatusWindowA(WS_CHILD | WS_VISIBLE, "", frame, 1);
+    HWND frame = makeScanWindows("ScanBenchFrame", "scan benchmark", frameProc);
     treeProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(DirTreeView, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(treeTimed)));
     statusProc = reinterpret_cast<WNDPROC>(

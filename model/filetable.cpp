@@ -13,6 +13,7 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -418,6 +419,13 @@ bool readTableLayout(Reader& reader) {
         if (!readStreamInto(volume, bitmapRuns, reader.bitmap.data(), reader.bitmap.size()))
             return false;
     }
+    // A table grown once by many files keeps its size when they are gone: what lies beyond its last
+    // record in use is neither read nor indexed.
+    size_t last = reader.bitmap.size();
+    while (last > 0 && reader.bitmap[last - 1] == 0)
+        --last;
+    if (!reader.bitmap.empty())
+        reader.recordCount = std::min<uint64_t>(reader.recordCount, uint64_t(last) * 8);
     return true;
 }
 
@@ -631,13 +639,17 @@ FileTable* readFileTable(const DriveSurvey* survey) {
     if (ok && survey->driveIndex >= 0 && survey->driveIndex < 26)
         PostMessageA(statusBar, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(readingTexts[survey->driveIndex].data()));
     ok = ok && readTableLayout(reader) && readUpcase(reader, upcase);
-    if (ok) {
-        table->records.resize(static_cast<size_t>(reader.recordCount));
-        ok = readRecords(reader);
-    }
-    if (ok) {
-        build(reader, upcase);
-        ok = findRoot(*table, survey->rootPath);
+    try {
+        if (ok) {
+            table->records.resize(static_cast<size_t>(reader.recordCount));
+            ok = readRecords(reader);
+        }
+        if (ok) {
+            build(reader, upcase);
+            ok = findRoot(*table, survey->rootPath);
+        }
+    } catch (const std::bad_alloc&) {
+        ok = false; // an index larger than the process can hold: the walk needs far less
     }
     if (volume.scratch)
         VirtualFree(volume.scratch, 0, MEM_RELEASE);
