@@ -36,6 +36,7 @@ enum : uint32_t {
     attrList = 0x20,
     attrFileName = 0x30,
     attrData = 0x80,
+    attrVolumeInformation = 0x70,
     attrBitmap = 0xB0,
     attrReparse = 0xC0,
     attrEnd = 0xFFFFFFFF
@@ -480,6 +481,22 @@ bool readUpcase(Reader& reader, std::vector<uint16_t>& upcase) {
     return readStreamInto(volume, runs, reinterpret_cast<uint8_t*>(upcase.data()), 0x20000);
 }
 
+// The version of NTFS the volume was made with ($Volume, record 3): 1.x by Windows NT 3.51 and 4.0,
+// 3.0 by Windows 2000, 3.1 since XP. Another may lay out its records in another way.
+bool knownVersion(Reader& reader) {
+    const Volume& volume = reader.volume;
+    uint8_t* record = readRecord(reader, 3);
+    if (!record || fixup(record, volume.recordSize) != volume.recordSize / stride)
+        return false;
+    size_t offset = le<uint16_t>(record + 0x14);
+    const size_t end = std::min<size_t>(le<uint32_t>(record + 0x18), volume.recordSize);
+    Attribute a;
+    for (Step step; (step = attributeAt(record, offset, end, a)) == Step::Next; offset += a.length)
+        if (a.type == attrVolumeInformation && !a.nonResident && a.valueLength >= 10)
+            return a.value[8] == 1 || a.value[8] == 3;
+    return false;
+}
+
 // The boot sector: an NTFS volume of a geometry this reader knows.
 bool readBoot(Volume& volume) {
     if (!readVolume(volume, 0, volume.scratch, 4096))
@@ -638,7 +655,7 @@ FileTable* readFileTable(const DriveSurvey* survey) {
     bool ok = volume.scratch && readBoot(volume);
     if (ok && survey->driveIndex >= 0 && survey->driveIndex < 26)
         PostMessageA(statusBar, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(readingTexts[survey->driveIndex].data()));
-    ok = ok && readTableLayout(reader) && readUpcase(reader, upcase);
+    ok = ok && readTableLayout(reader) && knownVersion(reader) && readUpcase(reader, upcase);
     try {
         if (ok) {
             table->records.resize(static_cast<size_t>(reader.recordCount));
