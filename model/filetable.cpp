@@ -212,8 +212,8 @@ const uint8_t* firstSector(Reader& reader, const Attribute& a) {
 }
 
 // Files the attributes of one record (base or extension) under its base record. Of a record that
-// failed its checks only its first whole strides (limit bytes) are read. False when the record
-// cannot be placed at all.
+// failed its checks only the first limit bytes, which can be trusted, are read. False when the
+// record cannot be placed at all.
 bool parseRecord(Reader& reader, uint64_t number, const uint8_t* record, size_t limit, bool whole) {
     FileTable& table = *reader.table;
     const uint16_t flags = le<uint16_t>(record + 0x16);
@@ -239,11 +239,8 @@ bool parseRecord(Reader& reader, uint64_t number, const uint8_t* record, size_t 
         const Step step = attributeAt(record, offset, end, a);
         if (step == Step::End)
             break;
-        if (step == Step::Broken) {
-            if (whole)
-                owner.flags |= recordBad;
-            break;
-        }
+        if (step == Step::Broken)
+            break; // only in a damaged record, beyond the bytes it can be trusted for
         offset += a.length;
         if (a.type == attrFileName && !a.nonResident && a.valueLength >= 0x42) {
             const uint8_t units = a.value[0x40], space = a.value[0x41];
@@ -315,24 +312,39 @@ uint8_t* readRecord(Reader& reader, uint64_t number) {
     return volume.scratch + (offset - start);
 }
 
+// How much of a record, its update sequence applied, can be trusted: all of it (SIZE_MAX) when it
+// is sound; else its leading whole strides, up to the first attribute that does not lie whole
+// within them or within the record.
+size_t checkRecord(uint8_t* record, size_t size) {
+    const size_t whole = fixup(record, size);
+    if (whole == 0)
+        return 0;
+    const size_t limit = std::min<size_t>(le<uint32_t>(record + 0x18), whole * stride);
+    size_t offset = le<uint16_t>(record + 0x14);
+    Attribute a;
+    Step step;
+    while ((step = attributeAt(record, offset, limit, a)) == Step::Next)
+        offset += a.length;
+    return step == Step::End && whole == size / stride ? SIZE_MAX : offset;
+}
+
 // One record as read in a chunk: checked, read once more alone when it fails, and filed.
 bool takeRecord(Reader& reader, uint64_t number, uint8_t* record) {
     const size_t size = reader.volume.recordSize;
     if (!recordMarked(reader, number))
         return true;
-    size_t whole = fixup(record, size);
-    if (whole != size / stride) {
-        uint8_t* again = readRecord(reader, number);
-        if (again) {
+    size_t trusted = checkRecord(record, size);
+    if (trusted != SIZE_MAX) {
+        if (const uint8_t* again = readRecord(reader, number)) {
             memcpy(record, again, size);
-            whole = fixup(record, size);
+            trusted = checkRecord(record, size);
         }
     }
-    if (whole == size / stride)
+    if (trusted == SIZE_MAX)
         return parseRecord(reader, number, record, size, true);
-    if (whole == 0) // not even its header can be read: nothing tells which folder holds it
+    if (trusted == 0) // not even its header can be read: nothing tells which folder holds it
         return false;
-    return parseRecord(reader, number, record, whole * stride, false);
+    return parseRecord(reader, number, record, trusted, false);
 }
 
 // Record 0: the file table's own runs, continued in the records its attribute list names, and its

@@ -387,24 +387,25 @@ TEST_F(SurveyTest, NtfsDrivesAreReadFromTheirFileTableWithTheTotalsOfTheirLayout
         const std::string reading = std::string("Reading the file table of ") + letter + ":\\...";
         EXPECT_NE(std::find(uiLog.statusTexts.begin(), uiLog.statusTexts.end(), reading), uiLog.statusTexts.end());
         if (*letter == 'O') {
-            // The folder of the damaged record is listed: its total and those above it are the
-            // listing's.
+            // The folders of the damaged records are listed: their totals and those above them
+            // are the listing's.
+            std::ifstream damagedFolders(ntfs + "o.damaged");
             std::string damaged;
-            ASSERT_TRUE(readText(ntfs + "o.damaged", damaged));
-            damaged.erase(damaged.find_last_not_of("\r\n") + 1);
-            uint64_t listed = 0;
-            WIN32_FIND_DATAA found;
-            HANDLE listing = FindFirstFileA(("O:\\" + damaged + "\\*").c_str(), &found);
-            ASSERT_NE(listing, INVALID_HANDLE_VALUE);
-            do {
-                if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                    listed += (found.nFileSizeLow + 4095) / 4096;
-            } while (FindNextFileA(listing, &found));
-            FindClose(listing);
-            const uint64_t before = expected[damaged].first;
-            for (auto& [path, total] : expected)
-                if (path.empty() || damaged == path || damaged.compare(0, path.size() + 1, path + "\\") == 0)
-                    total.first = total.first - before + listed;
+            while (std::getline(damagedFolders, damaged)) {
+                uint64_t listed = 0;
+                WIN32_FIND_DATAA found;
+                HANDLE listing = FindFirstFileA(("O:\\" + damaged + "\\*").c_str(), &found);
+                ASSERT_NE(listing, INVALID_HANDLE_VALUE) << damaged;
+                do {
+                    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                        listed += (found.nFileSizeLow + 4095) / 4096;
+                } while (FindNextFileA(listing, &found));
+                FindClose(listing);
+                const uint64_t before = expected[damaged].first;
+                for (auto& [path, total] : expected)
+                    if (path.empty() || damaged == path)
+                        total.first = total.first - before + listed;
+            }
         }
         FolderTotals found;
         describe(survey->root, "", found);
