@@ -359,7 +359,8 @@ TEST_F(SurveyTest, RefreshDoesNothingWithoutACompleteCurrentDrive) {
 // hard links, attribute lists, a fragmented table, streams, sparse and compressed files, short
 // names, links, data-tag reparse points, names differing in case, deleted records and an orphan.
 // A record that cannot be read has its folder listed instead; a drive mapped to a folder of a
-// volume shows that folder's subtree; an image that is not NTFS is walked.
+// volume shows that folder's subtree; an image that is not NTFS, or a volume that is not the
+// drive's, is walked.
 TEST_F(SurveyTest, NtfsDrivesAreReadFromTheirFileTableWithTheTotalsOfTheirLayout) {
     const std::string ntfs = ntfsFolder();
     std::string why;
