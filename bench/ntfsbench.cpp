@@ -4,7 +4,7 @@
 // folder, the scan of it by walking. A scan thread fills a real tree view and status bar while this
 // thread pumps messages, as in the program. Each is timed in a process of its own: a tree view
 // that has held and freed 20,000 items leaves Wine's heap slower for the next.
-#include "bench/scanwindows.h"
+#include "bench/scanharness.h"
 #include "model/filetable.h"
 #include "model/scan.h"
 #include "model/scanthread.h"
@@ -24,16 +24,9 @@
 
 namespace {
 
-LARGE_INTEGER frequency;
 bool scanSelected = false;
 WNDPROC treeProc;
 std::set<HTREEITEM> sortedItems; // the items whose children the scan had sorted
-
-double nowMs() {
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 LRESULT CALLBACK treeLogged(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == TVM_SORTCHILDRENCB)
@@ -45,19 +38,6 @@ LRESULT CALLBACK frameProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     if (message == WM_NOTIFY && reinterpret_cast<NMHDR*>(lParam)->code == TVN_SELCHANGEDA)
         scanSelected = true;
     return DefWindowProcA(window, message, wParam, lParam);
-}
-
-// The work on a thread of its own while this thread serves its windows.
-double timedThread(LPTHREAD_START_ROUTINE work, void* param) {
-    const double start = nowMs();
-    HANDLE thread = CreateThread(nullptr, 0, work, param, 0, nullptr);
-    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageA(&msg);
-    }
-    CloseHandle(thread);
-    return nowMs() - start;
 }
 
 struct TableRead {
@@ -140,12 +120,9 @@ double scanDrive(int drive) {
 //        ntfsbench walk Y         the scan of a drive walked
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: ntfsbench table|walk DRIVELETTER\n");
+        std::fprintf(stderr, "usage: ntfsbench table DRIVELETTER FILE | sends FILE | walk DRIVELETTER\n");
         return 2;
     }
-    SetErrorMode(SEM_FAILCRITICALERRORS);
-    InitCommonControls();
-    QueryPerformanceFrequency(&frequency);
     const bool table = std::strcmp(argv[1], "table") == 0;
     const int drive = (argv[2][0] & ~0x20) - 'A';
 
@@ -206,7 +183,7 @@ int main(int argc, char** argv) {
 
     // read_ms scan_ms scan_table_ms folders files index_bytes peak_working_set table_bytes
     std::printf("%.0f %.0f %.0f %u %zu %zu %zu %llu\n", readMs, scanMs,
-                1000.0 * static_cast<double>(costs.tableRead) / static_cast<double>(frequency.QuadPart),
+                msOf(costs.tableRead),
                 costs.folders, files, indexBytes, static_cast<size_t>(after.PeakWorkingSetSize - before.WorkingSetSize),
                 static_cast<unsigned long long>(costs.tableBytes));
     freeDriveTable();

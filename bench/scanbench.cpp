@@ -6,7 +6,7 @@
 // paints) and on the helpers; and it times two floors: a walk with the scan's own directory calls
 // on one thread without a tree view, and as many item inserts, sent from a second thread, as the
 // scan made, with no listing at all.
-#include "bench/scanwindows.h"
+#include "bench/scanharness.h"
 #include "model/listing.h"
 #include "model/readahead.h"
 #include "model/scan.h"
@@ -30,7 +30,6 @@ namespace {
 constexpr UINT tickMessage = WM_APP + 1;
 constexpr int tickSlots = 1 << 16;
 
-LARGE_INTEGER frequency;
 LONGLONG tickPosted[tickSlots];
 double worstDelayMs = 0;
 bool scanSelected = false;
@@ -69,22 +68,11 @@ LRESULT CALLBACK statusTimed(HWND window, UINT message, WPARAM wParam, LPARAM lP
     return timed(statusProc, window, message, wParam, lParam);
 }
 
-double msOf(int64_t ticks) {
-    return 1000.0 * static_cast<double>(ticks) / static_cast<double>(frequency.QuadPart);
-}
-
-double nowMs() {
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
 LRESULT CALLBACK frameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == tickMessage) {
         LARGE_INTEGER now;
         QueryPerformanceCounter(&now);
-        double late = 1000.0 * static_cast<double>(now.QuadPart - tickPosted[wParam % tickSlots]) /
-                      static_cast<double>(frequency.QuadPart);
+        double late = msOf(now.QuadPart - tickPosted[wParam % tickSlots]);
         if (scanning)
             worstDelayMs = std::max(worstDelayMs, late);
         return 0;
@@ -218,23 +206,9 @@ DWORD WINAPI walkMain(void* param) {
     return 0;
 }
 
-// The work on a thread of its own while this thread serves its windows, as a scanner runs.
-size_t timedThread(LPTHREAD_START_ROUTINE work, void* param, double& elapsedMs) {
-    double start = nowMs();
-    HANDLE thread = CreateThread(nullptr, 0, work, param, 0, nullptr);
-    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageA(&msg);
-    }
-    elapsedMs = nowMs() - start;
-    CloseHandle(thread);
-    return 0;
-}
-
 size_t timedWalk(const std::string& root, double& elapsedMs, LPTHREAD_START_ROUTINE walker = walkMain) {
     Walk walk{root, 0};
-    timedThread(walker, &walk, elapsedMs);
+    elapsedMs = timedThread(walker, &walk);
     return walk.directories;
 }
 
@@ -247,9 +221,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: scanbench DRIVELETTER\n");
         return 2;
     }
-    SetErrorMode(SEM_FAILCRITICALERRORS);
-    InitCommonControls();
-    QueryPerformanceFrequency(&frequency);
     const int drive = (argv[1][0] & ~0x20) - 'A';
     const std::string root = std::string(1, static_cast<char>('A' + drive)) + ":\\";
 
@@ -296,7 +267,7 @@ int main(int argc, char** argv) {
     timedWalk(root, walkMs);
     double nativeMs, insertsMs;
     timedWalk(root, nativeMs, nativeWalkMain);
-    timedThread(insertMain, surveyInSlot(drive)->root, insertsMs);
+    insertsMs = timedThread(insertMain, surveyInSlot(drive)->root);
     SendMessageA(DirTreeView, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
 
     // scan_ms walk_ms peak_working_set_per_directory model_heap_per_node worst_delay_ms directories

@@ -347,6 +347,26 @@ bool takeRecord(Reader& reader, uint64_t number, uint8_t* record) {
     return parseRecord(reader, number, record, trusted, false);
 }
 
+// Record number alone, its update sequence applied: null unless it is whole.
+uint8_t* soundRecord(Reader& reader, uint64_t number) {
+    uint8_t* record = readRecord(reader, number);
+    const size_t size = reader.volume.recordSize;
+    return record && fixup(record, size) == size / stride ? record : nullptr;
+}
+
+// Hands take each attribute of a sound record; false when one does not lie within it or take
+// refuses it.
+template <class Take>
+bool eachAttribute(const uint8_t* record, size_t size, Take take) {
+    size_t offset = le<uint16_t>(record + 0x14);
+    const size_t end = std::min<size_t>(le<uint32_t>(record + 0x18), size);
+    Attribute a;
+    for (Step step; (step = attributeAt(record, offset, end, a)) != Step::End; offset += a.length)
+        if (step == Step::Broken || !take(a))
+            return false;
+    return true;
+}
+
 // Record 0: the file table's own runs, continued in the records its attribute list names, and its
 // bitmap of records in use.
 bool readTableLayout(Reader& reader) {
@@ -359,41 +379,36 @@ bool readTableLayout(Reader& reader) {
     if (fixup(zero.data(), zero.size()) != zero.size() / stride)
         return false;
     std::vector<uint8_t> list;
-    Attribute a;
-    size_t offset = le<uint16_t>(zero.data() + 0x14);
-    const size_t end = std::min<size_t>(le<uint32_t>(zero.data() + 0x18), zero.size());
     std::vector<Run> bitmapRuns;
     uint64_t bitmapSize = 0;
-    for (Step step; (step = attributeAt(zero.data(), offset, end, a)) != Step::End; offset += a.length) {
-        if (step == Step::Broken)
-            return false;
+    const bool read = eachAttribute(zero.data(), zero.size(), [&](const Attribute& a) {
         if (a.type == attrData && !a.named && a.nonResident) {
-            if (!decodeRuns(a.runs, a.at + a.length, a.lowestVcn, reader.mft))
-                return false;
             if (a.lowestVcn == 0)
                 reader.recordCount = std::min(a.realSize, a.initializedSize) / volume.recordSize;
-        } else if (a.type == attrBitmap && !a.named) {
-            if (!a.nonResident) {
+            return decodeRuns(a.runs, a.at + a.length, a.lowestVcn, reader.mft);
+        }
+        if (a.type == attrBitmap && !a.named) {
+            if (!a.nonResident)
                 reader.bitmap.assign(a.value, a.value + a.valueLength);
-            } else if (a.lowestVcn == 0) {
-                if (!decodeRuns(a.runs, a.at + a.length, 0, bitmapRuns))
-                    return false;
+            else if (a.lowestVcn == 0)
                 bitmapSize = a.realSize;
-            }
-        } else if (a.type == attrList) {
+            return !a.nonResident || a.lowestVcn != 0 || decodeRuns(a.runs, a.at + a.length, 0, bitmapRuns);
+        }
+        if (a.type == attrList) {
             if (!a.nonResident) {
                 list.assign(a.value, a.value + a.valueLength);
-            } else {
-                std::vector<Run> runs;
-                const uint64_t size = a.realSize;
-                if (!decodeRuns(a.runs, a.at + a.length, 0, runs) || size > (1u << 24))
-                    return false;
-                list.resize(size);
-                if (!readStreamInto(volume, runs, list.data(), list.size()))
-                    return false;
+                return true;
             }
+            std::vector<Run> runs;
+            if (!decodeRuns(a.runs, a.at + a.length, 0, runs) || a.realSize > (1u << 24))
+                return false;
+            list.resize(static_cast<size_t>(a.realSize));
+            return readStreamInto(volume, runs, list.data(), list.size());
         }
-    }
+        return true;
+    });
+    if (!read)
+        return false;
     // The extents of the table's data kept in other records, which the runs known so far reach.
     for (size_t at = 0; at + 0x1A <= list.size();) {
         const uint16_t entryLength = le<uint16_t>(&list[at + 4]);
@@ -401,21 +416,18 @@ bool readTableLayout(Reader& reader) {
             return false;
         const uint64_t holder = le<uint64_t>(&list[at + 0x10]) & recordMask;
         if (le<uint32_t>(&list[at]) == attrData && list[at + 6] == 0 && holder != 0) {
-            uint8_t* record = readRecord(reader, holder);
-            if (!record || fixup(record, volume.recordSize) != volume.recordSize / stride)
-                return false;
-            size_t inner = le<uint16_t>(record + 0x14);
-            const size_t innerEnd = std::min<size_t>(le<uint32_t>(record + 0x18), volume.recordSize);
             std::vector<Run> more;
-            for (Step step; (step = attributeAt(record, inner, innerEnd, a)) != Step::End; inner += a.length) {
-                if (step == Step::Broken)
-                    return false;
-                if (a.type == attrData && !a.named && a.nonResident &&
-                    !decodeRuns(a.runs, a.at + a.length, a.lowestVcn, more))
-                    return false;
-            }
+            const uint8_t* record = soundRecord(reader, holder);
+            if (!record || !eachAttribute(record, volume.recordSize, [&](const Attribute& a) {
+                    return a.type != attrData || a.named || !a.nonResident ||
+                           decodeRuns(a.runs, a.at + a.length, a.lowestVcn, more);
+                }))
+                return false;
+            // Kept in order, as the next record's read looks its runs up by VCN.
+            const size_t known = reader.mft.size();
             reader.mft.insert(reader.mft.end(), more.begin(), more.end());
-            std::sort(reader.mft.begin(), reader.mft.end(), [](const Run& x, const Run& y) { return x.vcn < y.vcn; });
+            std::inplace_merge(reader.mft.begin(), reader.mft.begin() + static_cast<ptrdiff_t>(known),
+                               reader.mft.end(), [](const Run& x, const Run& y) { return x.vcn < y.vcn; });
         }
         at += entryLength;
     }
@@ -472,21 +484,14 @@ bool readRecords(Reader& reader) {
 
 // The volume's table of upper-case letters, which orders the names of a folder's index.
 bool readUpcase(Reader& reader, std::vector<uint16_t>& upcase) {
-    uint8_t* record = readRecord(reader, 10);
     const Volume& volume = reader.volume;
-    if (!record || fixup(record, volume.recordSize) != volume.recordSize / stride)
-        return false;
-    size_t offset = le<uint16_t>(record + 0x14);
-    const size_t end = std::min<size_t>(le<uint32_t>(record + 0x18), volume.recordSize);
-    Attribute a;
+    const uint8_t* record = soundRecord(reader, 10);
     std::vector<Run> runs;
-    for (Step step; (step = attributeAt(record, offset, end, a)) != Step::End; offset += a.length) {
-        if (step == Step::Broken)
-            return false;
-        if (a.type == attrData && !a.named && a.nonResident && a.lowestVcn == 0 && a.realSize == 0x20000 &&
-            !decodeRuns(a.runs, a.at + a.length, 0, runs))
-            return false;
-    }
+    if (!record || !eachAttribute(record, volume.recordSize, [&](const Attribute& a) {
+            return a.type != attrData || a.named || !a.nonResident || a.lowestVcn != 0 || a.realSize != 0x20000 ||
+                   decodeRuns(a.runs, a.at + a.length, 0, runs);
+        }))
+        return false;
     if (runs.empty())
         return false;
     upcase.resize(0x10000);
@@ -496,17 +501,15 @@ bool readUpcase(Reader& reader, std::vector<uint16_t>& upcase) {
 // The version of NTFS the volume was made with ($Volume, record 3): 1.x by Windows NT 3.51 and 4.0,
 // 3.0 by Windows 2000, 3.1 since XP. Another may lay out its records in another way.
 bool knownVersion(Reader& reader) {
-    const Volume& volume = reader.volume;
-    uint8_t* record = readRecord(reader, 3);
-    if (!record || fixup(record, volume.recordSize) != volume.recordSize / stride)
-        return false;
-    size_t offset = le<uint16_t>(record + 0x14);
-    const size_t end = std::min<size_t>(le<uint32_t>(record + 0x18), volume.recordSize);
-    Attribute a;
-    for (Step step; (step = attributeAt(record, offset, end, a)) == Step::Next; offset += a.length)
-        if (a.type == attrVolumeInformation && !a.nonResident && a.valueLength >= 10)
-            return a.value[8] == 1 || a.value[8] == 3;
-    return false;
+    const uint8_t* record = soundRecord(reader, 3);
+    int major = 0;
+    if (record)
+        eachAttribute(record, reader.volume.recordSize, [&](const Attribute& a) {
+            if (a.type == attrVolumeInformation && !a.nonResident && a.valueLength >= 10)
+                major = a.value[8];
+            return true;
+        });
+    return major == 1 || major == 3;
 }
 
 // The boot sector: an NTFS volume of a geometry this reader knows.
