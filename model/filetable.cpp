@@ -4,6 +4,7 @@
 #include "model/listing.h"
 #include "model/names.h"
 #include "model/native.h"
+#include "model/readahead.h"
 #include "model/scan.h"
 #include "model/survey.h"
 
@@ -41,6 +42,9 @@ enum : uint32_t {
     attrReparse = 0xC0,
     attrEnd = 0xFFFFFFFF
 };
+
+// Attribute header flags.
+enum : uint16_t { attrCompressed = 0x0001, attrSparse = 0x8000 };
 
 struct Run {
     uint64_t vcn, lcn, length; // lcn sparseRun: no clusters
@@ -145,10 +149,31 @@ struct Attribute {
     const uint8_t* value = nullptr; // resident
     uint32_t valueLength = 0;
     uint64_t lowestVcn = 0, realSize = 0, initializedSize = 0; // non-resident
+    uint64_t allocatedSize = 0; // non-resident: the clusters given to it, for a sparse or compressed
+                                // one those really held
+    uint16_t flags = 0;
     const uint8_t* runs = nullptr;
 };
 
 enum class Step { Next, End, Broken };
+
+// CompactOS keeps a file's data compressed in this stream.
+const uint16_t wofStream[] = {'W', 'o', 'f', 'C', 'o', 'm', 'p', 'r', 'e', 's', 's', 'e', 'd', 'D', 'a', 't', 'a'};
+
+bool namedWofStream(const Attribute& a) {
+    const uint8_t units = a.at[9];
+    if (units != sizeof wofStream / sizeof wofStream[0])
+        return false;
+    const uint8_t* name = a.at + le<uint16_t>(a.at + 0x0A);
+    for (size_t i = 0; i < units; ++i)
+        if (le<uint16_t>(name + 2 * i) != wofStream[i])
+            return false;
+    return true;
+}
+
+uint64_t addBytes(uint64_t a, uint64_t b) {
+    return a > UINT64_MAX - b ? UINT64_MAX : a + b;
+}
 
 // The attribute at offset, of a record whose first valid bytes are limit.
 Step attributeAt(const uint8_t* record, size_t offset, size_t limit, Attribute& a) {
@@ -162,6 +187,7 @@ Step attributeAt(const uint8_t* record, size_t offset, size_t limit, Attribute& 
         return Step::Broken;
     a.at = record + offset;
     a.nonResident = a.at[8] != 0;
+    a.flags = le<uint16_t>(a.at + 0x0C);
     const uint8_t nameUnits = a.at[9];
     const uint16_t nameOffset = le<uint16_t>(a.at + 0x0A);
     a.named = nameUnits != 0;
@@ -178,6 +204,10 @@ Step attributeAt(const uint8_t* record, size_t offset, size_t limit, Attribute& 
     if (a.length < 0x40)
         return Step::Broken;
     a.lowestVcn = le<uint64_t>(a.at + 0x10);
+    a.allocatedSize = le<uint64_t>(a.at + 0x28);
+    // A compressed or sparse stream's header holds the total of clusters really held at 0x40.
+    if ((a.flags & (attrCompressed | attrSparse)) && a.length >= 0x48)
+        a.allocatedSize = le<uint64_t>(a.at + 0x40);
     a.realSize = le<uint64_t>(a.at + 0x30);
     a.initializedSize = le<uint64_t>(a.at + 0x38);
     const uint16_t runsOffset = le<uint16_t>(a.at + 0x20);
@@ -266,11 +296,13 @@ bool parseRecord(Reader& reader, uint64_t number, const uint8_t* record, size_t 
             }
             reader.names.push_back(name);
             named = true;
-        } else if (a.type == attrData && !a.named) {
-            if (!a.nonResident)
-                owner.size = a.valueLength;
-            else if (a.lowestVcn == 0)
-                owner.size = a.realSize;
+        } else if (a.type == attrData && (!a.named || namedWofStream(a))) {
+            // Data kept in the record takes no cluster; each stream's sizes are in its first
+            // extent. Every other named stream is no part of the file's size.
+            if (a.nonResident && a.lowestVcn == 0)
+                owner.size = addBytes(owner.size, (a.flags & (attrCompressed | attrSparse)) || a.named
+                                                      ? a.allocatedSize
+                                                      : a.realSize);
         } else if (a.type == attrReparse) {
             owner.flags |= recordReparse;
             const uint8_t* tag = a.nonResident ? firstSector(reader, a) : (a.valueLength >= 4 ? a.value : nullptr);
@@ -571,15 +603,27 @@ void build(Reader& reader, const std::vector<uint16_t>& upcase) {
     for (TableRecord& record : records)
         if (record.flags & recordFolder)
             record.size = 0;
+    auto listed = [&records](const TableName& name) {
+        if (name.parent >= records.size() || name.parent == name.record)
+            return false;
+        const TableRecord& parent = records[name.parent];
+        return (parent.flags & recordInUse) && (parent.flags & recordFolder) &&
+               (records[name.record].flags & recordInUse) && parent.sequence == name.parentSequence &&
+               !(name.parent == volumeRoot && name.record < firstUserRecord);
+    };
+    // Every name of a file is in the table: those of a file that has several are marked for the
+    // walk, which settles them.
+    for (const TableName& name : reader.names) {
+        TableRecord& record = records[name.record];
+        if (!(record.flags & (recordFolder | recordBad)) && listed(name))
+            record.flags |= (record.flags & recordNamed) ? recordLinked : recordNamed;
+    }
     size_t kept = 0;
     for (const TableName& name : reader.names) {
-        if (name.parent >= records.size() || name.parent == name.record)
+        if (!listed(name))
             continue;
         TableRecord& parent = records[name.parent];
         const TableRecord& record = records[name.record];
-        if (!(parent.flags & recordInUse) || !(parent.flags & recordFolder) || !(record.flags & recordInUse) ||
-            parent.sequence != name.parentSequence || (name.parent == volumeRoot && name.record < firstUserRecord))
-            continue;
         if (record.flags & recordBad) {
             parent.flags |= recordWalk;
         } else if (record.flags & recordFolder) {
@@ -588,10 +632,15 @@ void build(Reader& reader, const std::vector<uint16_t>& upcase) {
             else
                 reader.names[kept++] = name;
         } else {
+            // Counted under every name, as a listing counts it, and settled with its other names.
             parent.size += clustersFor(reader.survey, record.size);
+            if (record.flags & recordLinked)
+                table.links.push_back({name.parent, name.record});
             ++table.files;
         }
     }
+    std::sort(table.links.begin(), table.links.end(),
+              [](const TableLink& a, const TableLink& b) { return a.parent < b.parent; });
     table.folders.assign(reader.names.begin(), reader.names.begin() + static_cast<ptrdiff_t>(kept));
     for (TableName& name : table.folders)
         name.hasShortName = name.hasShortName && (records[name.record].flags & recordDosName);
@@ -699,7 +748,8 @@ void freeFileTable(FileTable* table) {
 
 size_t footprintOf(const FileTable& table) {
     return sizeof table + table.records.capacity() * sizeof(TableRecord) +
-           table.folders.capacity() * sizeof(TableName) + table.text.capacity() * sizeof(uint16_t);
+           table.folders.capacity() * sizeof(TableName) + table.text.capacity() * sizeof(uint16_t) +
+           table.links.capacity() * sizeof(TableLink);
 }
 
 void subfoldersOf(const FileTable& table, uint32_t record, size_t& first, size_t& last) {
@@ -709,4 +759,11 @@ void subfoldersOf(const FileTable& table, uint32_t record, size_t& first, size_t
                                 [](uint32_t value, const TableName& name) { return value < name.parent; });
     first = static_cast<size_t>(begin - table.folders.begin());
     last = static_cast<size_t>(end - table.folders.begin());
+}
+
+void linkedFilesOf(const FileTable& table, const DriveSurvey* survey, uint32_t record, std::vector<FileMark>& marks) {
+    auto range = std::equal_range(table.links.begin(), table.links.end(), TableLink{record, 0},
+                                  [](const TableLink& a, const TableLink& b) { return a.parent < b.parent; });
+    for (auto link = range.first; link != range.second; ++link)
+        marks.push_back({link->record, clustersFor(survey, table.records[link->record].size)});
 }

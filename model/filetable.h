@@ -14,11 +14,15 @@
 #include <vector>
 
 struct DriveSurvey;
+struct FileMark;
 
 // One file record, by its number. A folder's size holds, once the table is built, the clusters of
 // the files it lists.
 struct TableRecord {
-    uint64_t size = 0; // a file's unnamed data stream, in bytes
+    // The bytes a file's data takes on the volume: none where its record holds it, the clusters
+    // really given to a sparse or compressed stream (and to CompactOS's stream of a file it
+    // compressed), else the unnamed stream's length.
+    uint64_t size = 0;
     uint32_t reparseTag = 0;
     uint16_t sequence = 0;
     uint16_t flags = 0;
@@ -35,8 +39,15 @@ struct TableName {
 
 constexpr uint32_t noRecord = UINT32_MAX;
 
+// A name of a file that has several: the folder that lists it, and the file.
+struct TableLink {
+    uint32_t parent = 0, record = 0;
+};
+
 struct FileTable {
     std::vector<TableRecord> records;
+    // The names of files of several names, by folder; counted in no folder's size.
+    std::vector<TableLink> links;
     // The names of folders, grouped by parent, each group in the order a listing gives them.
     std::vector<TableName> folders;
     std::vector<uint16_t> text;
@@ -54,6 +65,8 @@ enum : uint16_t {
     recordBad = 16,     // failed its checks twice: its folder is listed instead
     recordWalk = 32,    // a folder to list, with all below it: one of its entries could not be read
     recordListed = 64, // a folder already listed in some folder: none is listed twice
+    recordNamed = 128, // a file with one name listed so far
+    recordLinked = 256, // a file with several names listed
 };
 
 // Reads the file table of the survey's drive, counting files with the survey's cluster size; null
@@ -67,3 +80,6 @@ size_t footprintOf(const FileTable& table);
 
 // The names of folder record's subfolders, in listing order: [first, last) of table.folders.
 void subfoldersOf(const FileTable& table, uint32_t record, size_t& first, size_t& last);
+// Adds to marks each file of several names that folder record lists, by record number, with the
+// clusters it takes on the survey's drive.
+void linkedFilesOf(const FileTable& table, const DriveSurvey* survey, uint32_t record, std::vector<FileMark>& marks);

@@ -3,6 +3,7 @@
 #include "model/names.h"
 #include "model/native.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -30,16 +31,35 @@ void take(const WIN32_FIND_DATAA& found, ListedEntry& entry) {
     else
         entry.shown = found.cFileName;
     entry.size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+    entry.allocated = entry.size;
+    entry.fileId = 0;
     entry.attributes = found.dwFileAttributes;
     entry.reparseTag = found.dwReserved0;
     entry.hasShortName = found.cAlternateFileName[0] != '\0';
 }
 
+// Windows NT 4.0 and 2000 do not list file numbers, nor do some redirectors: those listings are
+// read without them.
+bool refusesClass(NtStatus status) {
+    return status == ntInvalidInfoClass || status == ntInvalidParameter || status == ntNotSupported ||
+           status == ntInvalidLevel;
+}
+std::atomic<bool> systemListsIds{true};
+
 // The next block of entries of a native listing; false at the end or on an error.
-bool readBlock(Listing& listing, const NativeCalls& nt) {
+bool readBlock(Listing& listing, const NativeCalls& nt, bool first) {
     NtIoStatus io = {};
-    NtStatus status = nt.query(listing.handle, nullptr, nullptr, nullptr, &io, listing.buffer,
-                               nativeBufferSize, ntFileBothDirectoryInformation, FALSE, nullptr, FALSE);
+    NtStatus status = nt.query(listing.handle, nullptr, nullptr, nullptr, &io, listing.buffer, nativeBufferSize,
+                               listing.withIds ? ntFileIdBothDirectoryInformation : ntFileBothDirectoryInformation,
+                               FALSE, nullptr, FALSE);
+    if (first && listing.withIds && refusesClass(status)) {
+        if (status == ntInvalidInfoClass)
+            systemListsIds.store(false, std::memory_order_relaxed);
+        listing.withIds = false;
+        io = {};
+        status = nt.query(listing.handle, nullptr, nullptr, nullptr, &io, listing.buffer, nativeBufferSize,
+                          ntFileBothDirectoryInformation, FALSE, nullptr, TRUE);
+    }
     if (status < 0) {
         SetLastError(status == ntNoMoreFiles ? ERROR_NO_MORE_FILES : nt.dosError(status));
         return false;
@@ -49,11 +69,11 @@ bool readBlock(Listing& listing, const NativeCalls& nt) {
     return true;
 }
 
-bool takeNative(Listing& listing, const NativeCalls& nt, ListedEntry& entry) {
-    if (listing.next == SIZE_MAX && !readBlock(listing, nt))
+bool takeNative(Listing& listing, const NativeCalls& nt, ListedEntry& entry, bool first = false) {
+    if (listing.next == SIZE_MAX && !readBlock(listing, nt, first))
         return false;
     DirEntryView found;
-    if (!readDirEntry(listing.buffer, listing.valid, listing.next, found)) {
+    if (!readDirEntry(listing.buffer, listing.valid, listing.next, found, listing.withIds)) {
         listing.next = SIZE_MAX;
         SetLastError(ERROR_INVALID_DATA);
         return false;
@@ -61,6 +81,9 @@ bool takeNative(Listing& listing, const NativeCalls& nt, ListedEntry& entry) {
     listing.next = found.next;
     takeName(found.name, static_cast<int>(found.units), entry);
     entry.size = found.size;
+    entry.allocated = found.allocated;
+    // -1: the file system has no number for it that is its own.
+    entry.fileId = found.fileId != -1 ? static_cast<uint64_t>(found.fileId) : 0;
     entry.attributes = found.attributes;
     entry.reparseTag = found.reparseTag;
     entry.hasShortName = found.hasShortName;
@@ -97,7 +120,8 @@ bool openNative(Listing& listing, const NativeCalls& nt, const std::string& dire
         listing.buffer =
             static_cast<char*>(VirtualAlloc(nullptr, nativeBufferSize, MEM_COMMIT, PAGE_READWRITE));
     listing.next = SIZE_MAX;
-    if (listing.buffer && takeNative(listing, nt, entry))
+    listing.withIds = listing.wantIds && systemListsIds.load(std::memory_order_relaxed);
+    if (listing.buffer && takeNative(listing, nt, entry, true))
         return true;
     DWORD error = listing.buffer ? GetLastError() : ERROR_NOT_ENOUGH_MEMORY;
     closeListing(listing);
@@ -129,6 +153,7 @@ bool readDirEntry(const char* block, size_t valid, size_t offset, DirEntryView& 
     view.name = reinterpret_cast<const wchar_t*>(block + offset + header);
     view.units = found.nameBytes / sizeof(wchar_t);
     view.size = static_cast<uint64_t>(found.endOfFile.QuadPart);
+    view.allocated = static_cast<uint64_t>(found.allocated.QuadPart);
     view.attributes = found.attributes;
     view.reparseTag = (found.attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? found.eaSize : 0;
     view.hasShortName = found.shortNameLength != 0;

@@ -16,7 +16,9 @@
 struct ListedEntry {
     std::string name;  // may be longer than MAX_PATH bytes: NTFS allows 255 UTF-16 units
     std::string shown; // when not empty, the long name to show for an entry reached by its short name
-    uint64_t size = 0; // bytes
+    uint64_t size = 0;      // bytes
+    uint64_t allocated = 0; // bytes the system says the data takes; the size where it says nothing
+    uint64_t fileId = 0;    // the file's number, where the listing was asked for it; else 0
     DWORD attributes = 0;
     DWORD reparseTag = 0; // meaningful only with FILE_ATTRIBUTE_REPARSE_POINT
     bool hasShortName = false;
@@ -34,6 +36,10 @@ struct Listing {
     // Set by a caller that reads folder after folder with the same record: the buffer then
     // serves them all, and releaseListing frees it at the end.
     bool keepBuffer = false;
+    // Set by the caller: entries with their file numbers, where the system lists them (Windows XP
+    // and later, Wine). withIds tells whether this listing has them.
+    bool wantIds = false;
+    bool withIds = false;
 };
 
 // Opens the listing of the directory at path (ending in a backslash) and reads its first entry;
@@ -62,6 +68,7 @@ struct DirEntryView {
     bool hasShortName = false;
     wchar_t shortName[12] = {};
     size_t shortUnits = 0;
+    uint64_t allocated = 0;
     LONGLONG fileId = -1; // read from a block of FILE_ID_BOTH_DIR_INFORMATION only
     size_t next = 0;      // offset of the following entry, or SIZE_MAX after the last
 };

@@ -12,6 +12,10 @@ typedef LONG NtStatus;
 
 constexpr NtStatus ntNoMoreFiles = static_cast<NtStatus>(0x80000006);
 constexpr NtStatus ntBufferOverflow = static_cast<NtStatus>(0x80000005);
+constexpr NtStatus ntInvalidInfoClass = static_cast<NtStatus>(0xC0000003);
+constexpr NtStatus ntInvalidParameter = static_cast<NtStatus>(0xC000000D);
+constexpr NtStatus ntNotSupported = static_cast<NtStatus>(0xC00000BB);
+constexpr NtStatus ntInvalidLevel = static_cast<NtStatus>(0xC0000148);
 constexpr NtStatus ntInfoLengthMismatch = static_cast<NtStatus>(0xC0000004);
 constexpr NtStatus ntNameInvalid = static_cast<NtStatus>(0xC0000033);
 constexpr NtStatus ntNameNotFound = static_cast<NtStatus>(0xC0000034);

@@ -4,6 +4,7 @@
 #include "model/listing.h"
 #include "model/names.h"
 #include "model/scan.h"
+#include "model/survey.h"
 
 #include <algorithm>
 
@@ -13,7 +14,8 @@ namespace {
 
 size_t footprintOf(const FolderListing* listing) {
     return sizeof *listing + listing->path.capacity() + listing->folders.capacity() * sizeof(ListedFolder) +
-           listing->names.capacity() + listing->ahead.capacity() * sizeof(void*);
+           listing->names.capacity() + listing->ahead.capacity() * sizeof(void*) +
+           listing->marks.capacity() * sizeof(FileMark);
 }
 
 // The folder's path as listed, ending in a backslash, built into path, whose room serves the
@@ -38,8 +40,9 @@ void buildPath(const FolderListing* folder, std::string& path) {
 // A folder as the file table has it: its subfolders in listing order, each listed in one folder
 // only, and its files' clusters. One that holds an entry the table could not read is listed
 // instead, with everything below it.
-void tableFolder(FileTable& table, FolderListing* folder) {
+void tableFolder(FileTable& table, const DriveSurvey* survey, FolderListing* folder) {
     folder->ownClusters = table.records[folder->record].size;
+    linkedFilesOf(table, survey, folder->record, folder->marks);
     size_t first, last;
     subfoldersOf(table, folder->record, first, last);
     for (size_t i = first; i < last; ++i) {
@@ -62,7 +65,7 @@ void tableFolder(FileTable& table, FolderListing* folder) {
 void readFolder(const ReadAhead& ahead, FolderListing* folder, ListingRoom& room) {
     const DriveSurvey* survey = ahead.survey;
     if (folder->record != UINT32_MAX) {
-        tableFolder(*ahead.table, folder);
+        tableFolder(*ahead.table, survey, folder);
         folder->ahead.assign(folder->folders.size(), nullptr);
         folder->footprint = footprintOf(folder);
         return;
@@ -70,11 +73,15 @@ void readFolder(const ReadAhead& ahead, FolderListing* folder, ListingRoom& room
     buildPath(folder, room.path);
     ListedEntry& entry = room.entry;
     Listing& listing = room.listing;
+    listing.wantIds = survey->fileIds;
     if (openListing(listing, room.path, entry)) {
         do {
-            if (!isDirectory(entry))
-                folder->ownClusters += clustersFor(survey, entry.size);
-            else if (entry.name != "." && entry.name != "..") { // itself and its parent
+            if (!isDirectory(entry)) {
+                const uint64_t clusters = clustersOnDisk(survey, entry, room.path);
+                folder->ownClusters += clusters;
+                if (entry.fileId && survey->fileIds)
+                    folder->marks.push_back({entry.fileId & survey->fileIdMask, clusters});
+            } else if (entry.name != "." && entry.name != "..") { // itself and its parent
                 folder->folders.push_back(
                     {static_cast<uint32_t>(folder->names.size()), static_cast<uint32_t>(entry.name.size()),
                      static_cast<uint16_t>(entry.shown.size()), entry.hasShortName, isLinkEntry(entry)});
@@ -291,9 +298,11 @@ void retireListing(ReadAhead& ahead, FolderListing* listing) {
         ahead.queue.erase(std::find(ahead.queue.begin(), ahead.queue.end(), listing));
     ahead.bytes -= listing->footprint;
     // Kept with the room its vectors have, up to as many as can be in use at once in a wide tree.
-    if (ahead.spare.size() < 2 * readAheadLimit && listing->folders.capacity() <= 1024) {
+    if (ahead.spare.size() < 2 * readAheadLimit && listing->folders.capacity() <= 1024 &&
+        listing->marks.capacity() <= 4096) {
         listing->folders.clear();
         listing->names.clear();
+        listing->marks.clear();
         listing->ahead.clear();
         listing->ownClusters = 0;
         listing->record = UINT32_MAX;

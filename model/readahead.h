@@ -30,6 +30,12 @@ struct ListedFolder {
     uint32_t record = UINT32_MAX; // its record in the drive's file table, where it is read from there
 };
 
+// A file of the folder that may have other names: its number and the clusters counted for it.
+struct FileMark {
+    uint64_t id;
+    uint64_t clusters;
+};
+
 // What the walk needs of one folder: its subfolders in listing order and its files' clusters.
 // A folder is known by its parent's listing and its index there, not by a path and a place of its
 // own: those would grow with the depth, and a chain of 20,000 folders would hold their square.
@@ -46,6 +52,9 @@ struct FolderListing {
     std::vector<ListedFolder> folders;
     std::string names; // the subfolders' names one after another: one block, not one per name
     uint64_t ownClusters = 0;
+    // Its files that carry a number, each counted in ownClusters too: on a drive walked, every
+    // file; from a file table, those of several names.
+    std::vector<FileMark> marks;
     // The listing of each subfolder, once a helper or the walk has taken it on; owned by the walk
     // from the moment it enters that subfolder.
     std::vector<FolderListing*> ahead;

@@ -3,6 +3,7 @@
 #include "app/mainwindow.h"
 #include "app/treeview.h"
 #include "model/filetable.h"
+#include "model/links.h"
 #include "model/listing.h"
 #include "model/names.h"
 #include "model/native.h"
@@ -13,6 +14,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -64,12 +66,11 @@ DirNode* enterDirectory(std::string name, DirNode* parent, DriveSurvey* survey, 
     return node;
 }
 
-// The directory is read completely: its total is final and its children are put in order. The
-// tree view is asked to sort only when the listing order was not already largest first: each
-// request is a round trip to the user-interface thread, and most directories have no or one
-// subdirectory. Items already in order stay in listing order, ties included, as in children.
-void finishDirectory(DirNode* node, ScanCosts& costs) {
-    node->totalClusters += node->ownClusters;
+// Puts the node's children in order, largest first. The tree view is asked to sort only when they
+// were not already: each request is a round trip to the user-interface thread, and most
+// directories have no or one subdirectory. Items already in order stay in listing order, ties
+// included, as in children.
+void sortChildren(DirNode* node, ScanCosts& costs) {
     auto larger = [](const DirNode* a, const DirNode* b) { return a->totalClusters > b->totalClusters; };
     if (std::is_sorted(node->children.items.begin(), node->children.items.end(), larger))
         return;
@@ -83,9 +84,49 @@ void finishDirectory(DirNode* node, ScanCosts& costs) {
     ++costs.sorts;
 }
 
+// The directory is read completely: its total is final and its children are put in order.
+void finishDirectory(DirNode* node, ScanCosts& costs) {
+    node->totalClusters += node->ownClusters;
+    sortChildren(node, costs);
+}
+
 void adoptChild(DirNode* parent, DirNode* child) {
     appendUnsorted(parent->children, child);
     parent->totalClusters += child->totalClusters;
+}
+
+// The walk counted each name where it is listed, and took the folder's files' numbers with its
+// listing: they are logged under the folder's node.
+void logNames(NameLog& log, DirNode* node, const FolderListing* listing) {
+    for (const FileMark& mark : listing->marks)
+        logName(log, mark.id, node, mark.clusters);
+}
+
+// Puts each level whose totals changed in order again, in the model and in the tree view.
+void sortAgain(const std::vector<DirNode*>& levels, ScanCosts& costs) {
+    for (DirNode* node : levels)
+        sortChildren(node, costs);
+}
+
+constexpr DWORD recallOnOpen = 0x40000;        // FILE_ATTRIBUTE_RECALL_ON_OPEN
+constexpr DWORD recallOnDataAccess = 0x400000; // FILE_ATTRIBUTE_RECALL_ON_DATA_ACCESS
+constexpr DWORD wofTag = 0x80000017;           // IO_REPARSE_TAG_WOF: Windows' CompactOS
+
+// The bytes a CompactOS file's data takes: Windows keeps it compressed in a stream of its own,
+// which the system reports as the file's compressed size; opening such a file reads nothing.
+bool compactSize(const std::string& folder, const ListedEntry& entry, uint64_t& bytes) {
+    typedef DWORD(WINAPI * CompressedSize)(LPCWSTR, LPDWORD);
+    static const CompressedSize query = reinterpret_cast<CompressedSize>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetCompressedFileSizeW")));
+    const std::wstring path = diskPath(folder + entry.name);
+    if (!query || path.empty())
+        return false;
+    DWORD high = 0;
+    const DWORD low = query(path.c_str(), &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR)
+        return false;
+    bytes = (static_cast<uint64_t>(high) << 32) | low;
+    return true;
 }
 
 // Helper threads reading listings ahead of the walk. Under Wine the walk alone keeps one core
@@ -123,6 +164,26 @@ bool isDataTag(DWORD tag) {
 
 bool isLinkEntry(const ListedEntry& entry) {
     return isReparsePoint(entry) && !isDataTag(entry.reparseTag);
+}
+
+uint64_t clustersOnDisk(const DriveSurvey* survey, const ListedEntry& entry, const std::string& folder) {
+    // Listed with the clusters the volume gives them; an online-only file is never opened, since
+    // opening it downloads it.
+    if (entry.attributes & (FILE_ATTRIBUTE_SPARSE_FILE | FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_OFFLINE |
+                            recallOnOpen | recallOnDataAccess))
+        return clustersFor(survey, entry.allocated);
+    uint64_t bytes;
+    if ((entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) && entry.reparseTag == wofTag &&
+        compactSize(folder, entry, bytes))
+        return clustersFor(survey, bytes);
+    // NTFS lists a file whose data it keeps in the file record with that data's length rounded
+    // up to 8 bytes as its allocation, and any other with whole clusters. Wine lists the host's
+    // blocks, which tell nothing of records: there every file counts its length.
+    const NativeCalls* nt = nativeCalls();
+    if (entry.size > 0 && entry.allocated == ((entry.size + 7) & ~7ull) &&
+        entry.allocated < survey->volumeClusterSize && nt && !nt->handlesFollowLinks)
+        return 0;
+    return clustersFor(survey, entry.size);
 }
 
 uint64_t clustersFor(const DriveSurvey* survey, DWORD sizeLow, DWORD sizeHigh) {
@@ -189,9 +250,11 @@ int CALLBACK compareBySize(LPARAM a, LPARAM b, LPARAM) {
 // the tree view, is that of the recursive walk. Each folder's listing is taken whole, most often
 // read ahead by a helper.
 DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* survey,
-                       const std::string& listed, FileTable* table) {
+                       const std::string& listed, FileTable* table, NameLog* log) {
     const int64_t start = ticksNow();
     ScanCosts costs;
+    NameLog ownLog;
+    NameLog& names = log ? *log : ownLog;
     StatusTicker status;
     ReadAhead ahead;
     // The file table is in memory: nothing to read ahead.
@@ -205,6 +268,7 @@ DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* su
         record = table->root;
     std::vector<Level> levels{{top, takeRoot(ahead, listedPathOf(top), record), 0}};
     top->ownClusters += levels.back().listing->ownClusters;
+    logNames(names, top, levels.back().listing);
     for (;;) {
         Level& level = levels.back();
         FolderListing* listing = level.listing;
@@ -216,6 +280,7 @@ DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* su
             if (!folder.link) {
                 FolderListing* inner = takeListing(ahead, listing, index);
                 child->ownClusters += inner->ownClusters;
+                logNames(names, child, inner);
                 levels.push_back({child, inner, 0});
                 continue;
             }
@@ -231,6 +296,13 @@ DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* su
         if (levels.empty()) {
             status.finished();
             stopReadAhead(ahead);
+            costs.namesLogged = names.count;
+            costs.logBytesPerName = logBytesPerName(names);
+            if (!log) {
+                std::vector<DirNode*> reorder;
+                settleNames(survey, names, reorder);
+                sortAgain(reorder, costs);
+            }
             costs.walk = ticksNow() - start;
             lastScanCosts = costs;
             return done;
@@ -241,6 +313,7 @@ DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* su
 
 DirNode* rereadDirectory(DirNode* node) {
     DirNode* dir = node->parent;
+    DriveSurvey* survey = node->survey;
     const std::string name = node->name, listed = listedNameOf(node);
     ListedEntry entry;
     Listing listing;
@@ -254,9 +327,23 @@ DirNode* rereadDirectory(DirNode* node) {
     // Not listed now is not empty: the node stays as it was.
     if (!there)
         return node;
-    DirNode* fresh = scanDirectory(name, dir, node->survey, listed);
+    // The files the folder shares with others are settled again with what is in it now; the drive
+    // gains what the model no longer counts.
+    DirNode* root = rootOf(dir);
+    const uint64_t usedBefore = root->totalClusters, freeBefore = survey->freeClusters;
+    NameLog log;
+    unlinkSubtree(node, &log);
+    DirNode* fresh = scanDirectory(name, dir, survey, listed, nullptr, &log);
     replaceSubdirectory(dir, node, fresh);
+    std::vector<DirNode*> reorder;
+    settleNames(survey, log, reorder);
+    ScanCosts costs;
+    sortAgain(reorder, costs);
     sortBySize(dir->children);
+    const uint64_t usedAfter = root->totalClusters;
+    survey->freeClusters = usedAfter <= usedBefore
+                               ? std::min(survey->totalClusters, freeBefore + (usedBefore - usedAfter))
+                               : freeBefore - std::min(freeBefore, usedAfter - usedBefore);
     return fresh;
 }
 
@@ -274,14 +361,28 @@ void listFiles(DirNode* node) {
     }
     ListedEntry entry;
     Listing listing;
-    if (!openListing(listing, listedPathOf(node), entry))
+    const DriveSurvey* survey = node->survey;
+    listing.wantIds = survey->fileIds;
+    const std::string folder = listedPathOf(node);
+    if (!openListing(listing, folder, entry))
         return;
+    // A file of several names shows its clusters under its first name listed in the folder where
+    // it counts, and 0 under every other.
+    std::unordered_set<uint64_t> shown;
     do {
         if (isDirectory(entry))
             continue;
         FileEntry* file = new FileEntry;
         file->name = displayName(entry);
-        file->clusters = clustersFor(node->survey, entry.size);
+        file->fileId = entry.fileId & survey->fileIdMask;
+        size_t first, last;
+        if (file->fileId && !survey->linkedNames.empty() &&
+            (linkedNamesOf(survey, file->fileId, first, last), first != last)) {
+            if (countingFolder(survey, file->fileId) == node && shown.insert(file->fileId).second)
+                file->clusters = survey->linkedNames[first].clusters;
+        } else {
+            file->clusters = clustersOnDisk(survey, entry, folder);
+        }
         setListedName(node, file, entry.name);
         appendUnsorted(*node->files, file);
     } while (nextEntry(listing, entry));

@@ -10,14 +10,19 @@ struct DirNode;
 struct DriveSurvey;
 struct FileTable;
 struct ListedEntry;
+struct NameLog;
 
 // Creates and scans the node of directory name under parent (null for a drive's root, whose name
 // is the root path); listed is the name the file system gives it, where that is not the name
 // shown.
 // Reports to the tree view and the status bar as it goes. With the drive's file table the folders
-// are taken from it instead of being listed, name the table's root.
+// are taken from it instead of being listed, name the table's root. A file of several names counts
+// once, in the folder of its names (see model/links.h): the names found are settled at the end,
+// and the levels whose order that changed sorted again; or, with log, logged there for the caller
+// to settle.
 DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* survey,
-                       const std::string& listed = std::string(), FileTable* table = nullptr);
+                       const std::string& listed = std::string(), FileTable* table = nullptr,
+                       NameLog* log = nullptr);
 
 // Where a scan's time went, for the benchmarks, in performance-counter ticks: the walk's whole
 // time, and of it the time spent sending items and sorts to the tree view, waiting for a helper's
@@ -27,6 +32,8 @@ DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* su
 struct ScanCosts {
     int64_t walk = 0, insertSends = 0, sortSends = 0, listingWaits = 0, ownListings = 0, helperBusy = 0;
     uint32_t folders = 0, sorts = 0, waits = 0, ownListed = 0, helperListed = 0;
+    uint64_t namesLogged = 0; // names of files with a number, and the bytes each took while logged
+    double logBytesPerName = 0;
     int64_t tableRead = 0;
     uint64_t tableIndexBytes = 0, tableFiles = 0, tableBytes = 0;
 };
@@ -50,6 +57,12 @@ DirNode* rereadDirectory(DirNode* node);
 
 // Reads the files directly in the node's directory into node->files, once.
 void listFiles(DirNode* node);
+
+// The clusters a listed file takes on the drive: its length rounded up to whole clusters, but
+// for data the volume keeps in the file's record (none), and for sparse, compressed, offline and
+// cloud files and those of Windows' CompactOS, the bytes the volume really gives them, rounded up.
+// folder is the path as listed of the folder that lists it.
+uint64_t clustersOnDisk(const DriveSurvey* survey, const ListedEntry& entry, const std::string& folder);
 
 // Clusters taken on disk by a file of sizeHigh * 2^32 + sizeLow bytes.
 uint64_t clustersFor(const DriveSurvey* survey, DWORD sizeLow, DWORD sizeHigh);

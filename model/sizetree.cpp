@@ -1,5 +1,6 @@
 #include "model/sizetree.h"
 
+#include "model/links.h"
 #include "model/survey.h"
 
 namespace {
@@ -201,6 +202,19 @@ void addFreeSpace(DriveSurvey* survey, uint64_t clusters) {
 // what the model counted leaves the totals, so they never wrap below zero.
 void removeFile(DirNode* dir, FileEntry* entry) {
     ++treeVersion;
+    // One name of a file that has others frees nothing: the file counts on under them.
+    if (entry->fileId && countingFolder(dir->survey, entry->fileId)) {
+        const uint64_t id = entry->fileId;
+        if (entry->listedCase == ListedCase::Apart)
+            dir->survey->listedNames.erase(entry);
+        if (dir->files) {
+            ptrdiff_t index = indexOf(*dir->files, entry);
+            if (index >= 0)
+                removeAt(*dir->files, static_cast<size_t>(index));
+        }
+        unlinkName(dir, id);
+        return;
+    }
     const uint64_t counted = std::min(entry->clusters, dir->ownClusters);
     addFreeSpace(dir->survey, counted);
     dir->ownClusters -= counted;
@@ -238,6 +252,8 @@ void replaceSubdirectory(DirNode* dir, DirNode* old, DirNode* fresh) {
 
 void removeSubdirectory(DirNode* dir, DirNode* child) {
     ++treeVersion;
+    // What it shares with folders outside it stays on disk and counts there.
+    unlinkSubtree(child);
     addFreeSpace(dir->survey, child->totalClusters);
     subtractFromAncestors(dir, child->totalClusters);
     ptrdiff_t index = indexOf(dir->children, child);

@@ -46,7 +46,10 @@ enum class ListedCase : uint8_t { AsShown, Lower, Upper, Apart };
 
 struct FileEntry {
     std::string name; // as shown
+    // 0 for a name of a file of several names that counts elsewhere (in a folder above, or under
+    // another name listed before it).
     uint64_t clusters = 0;
+    uint64_t fileId = 0; // the file's number where its listing gives one, masked as the survey's
     ListedCase listedCase = ListedCase::AsShown;
 };
 
@@ -62,6 +65,9 @@ struct DirNode {
     DriveSurvey* survey = nullptr;
     std::string name; // as shown
     uint64_t ownClusters = 0;
+    // Files of several names that lie in several of its subfolders and not in itself: they count
+    // here, and in none of those subfolders.
+    uint64_t sharedClusters = 0;
     uint64_t totalClusters = 0;
     HTREEITEM treeItem = nullptr;
 

@@ -2,6 +2,7 @@
 
 #include "app/mainwindow.h"
 #include "model/filetable.h"
+#include "model/native.h"
 #include "model/scan.h"
 #include "model/sizetree.h"
 #include "settings/settings.h"
@@ -106,6 +107,7 @@ DriveSurvey* surveyDrive(int32_t driveIndex) {
     if (uint32_t reported = queryTrueClusterSize(survey->rootPath))
         measured = reported;
 
+    survey->volumeClusterSize = measured;
     survey->clusterSize = settleClusterSize(survey->rootPath, measured);
     survey->totalClusters = capacityBytes / survey->clusterSize;
     survey->freeClusters = freeBytes / survey->clusterSize;
@@ -123,6 +125,11 @@ DriveSurvey* surveyDrive(int32_t driveIndex) {
     const int64_t start = ticksNow();
     FileTable* table = survey->fileSystem == "NTFS" ? readFileTable(survey) : nullptr;
     const int64_t read = ticksNow() - start;
+    // FAT and exFAT number a file by where its entry lies, and Windows 95 and 98 list no numbers;
+    // a file table's names are known by their record's number.
+    survey->fileIds = wideRoute() && nativeCalls() && (survey->fileSystem == "NTFS" || survey->fileSystem == "REFS");
+    if (table)
+        survey->fileIdMask = 0xFFFFFFFFFFFFull;
     survey->root = scanDirectory(survey->rootPath, nullptr, survey, std::string(), table);
     if (table) {
         lastScanCosts.tableRead = read;

@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <vector>
+
+#include "model/links.h"
 
 struct DirNode;
 
@@ -14,6 +17,7 @@ struct DriveSurvey {
     uint64_t totalClusters = 0;
     uint64_t freeClusters = 0;
     uint32_t clusterSize = 0;
+    uint32_t volumeClusterSize = 0; // as the volume reports it, whatever the override
     int32_t driveIndex = 0;
     uint32_t driveType = 0;
     // Set as the survey's last step; before that the user interface reads only node paths. Read
@@ -24,6 +28,13 @@ struct DriveSurvey {
     // The listed names of the nodes and file entries whose listed name is not the shown one in
     // some letter case (ListedCase::Apart), by record.
     std::unordered_map<const void*, std::string> listedNames;
+    // Whether listings give file numbers that tell the names of one file (NTFS, ReFS, and every
+    // drive under Wine: Linux inode numbers), and the bits of them that do: a file table's names
+    // are known by record number alone, which Windows' listings give with a sequence number.
+    bool fileIds = false;
+    uint64_t fileIdMask = ~0ull;
+    // The names of every file that has several, sorted by file number.
+    std::vector<LinkedName> linkedNames;
 };
 
 // Surveys and scans drive driveIndex (0 for A); returns when the survey is complete.

@@ -1,6 +1,7 @@
 #include "pie/deletion.h"
 
 #include "app/mainwindow.h"
+#include "model/links.h"
 #include "model/names.h"
 #include "model/removal.h"
 #include "model/scan.h"
@@ -99,7 +100,10 @@ void reportFailure(const RemovalFault& fault, RemovalOutcome outcome) {
 // Returns false, with the fault, when the file is still there.
 bool removeHotFile(HWND window, DirNode* dir, FileEntry* entry, RemovalFault& fault,
                    RemovalOutcome& outcome) {
-    if (!confirm(window, pathOf(dir) + entry->name + " ?", IDS_REMOVE_FILE))
+    std::string question = pathOf(dir) + entry->name + " ?";
+    if (entry->fileId && countingFolder(dir->survey, entry->fileId))
+        question += "\n\n" + loadText(IDS_REMOVE_LINK, 255);
+    if (!confirm(window, question, IDS_REMOVE_FILE))
         return true;
     HCURSOR oldCursor = SetCursor(waitCursor);
     PaintPump pump;

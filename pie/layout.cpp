@@ -62,10 +62,14 @@ PieLayout layoutPie(const PieView& view, bool showFiles) {
         listFiles(node);
         files = node->files ? count(*node->files) : 0;
     }
-    layout.slices.reserve(count(node->children) + files + 3);
+    layout.slices.reserve(count(node->children) + files + 4);
 
     for (DirNode* child : node->children.items)
         addSlice(layout, SliceGroup::Subdirectory, child, child->totalClusters);
+    if (node->sharedClusters > 0) {
+        layout.sharedName = loadText(IDS_SHARED_LINKS, 255);
+        addSlice(layout, SliceGroup::Shared, static_cast<DirNode*>(nullptr), node->sharedClusters);
+    }
     if (!showFiles) {
         layout.ownFilesName = loadText(IDS_THIS_DIRECTORY, 255);
         addSlice(layout, SliceGroup::OwnFiles, static_cast<DirNode*>(nullptr), node->ownClusters);
@@ -86,9 +90,11 @@ PieLayout layoutPie(const PieView& view, bool showFiles) {
             addSlice(layout, SliceGroup::Rest, static_cast<DirNode*>(nullptr), layout.total - sum);
         }
     }
-    // Files listed after the scan can add up to more than the directory's counted total; the
-    // disc then stands for their sum, so that no slice runs past the full circle.
-    const uint64_t scale = std::max(layout.total, sum);
+    // Files listed after the scan can add up to more than the directory's counted total, and a
+    // drive's used and free space to more than its capacity (a file system's odd figures); the
+    // disc then stands for their sum, so that the slices close the circle and none overlaps.
+    layout.total = std::max(layout.total, sum);
+    const uint64_t scale = layout.total;
     const double whole = static_cast<double>(scale);
 
     uint64_t running = 0;
@@ -140,6 +146,8 @@ const std::string& sliceName(const PieLayout& layout, const Slice& slice) {
         return slice.child->name;
     case SliceGroup::File:
         return slice.entry->name;
+    case SliceGroup::Shared:
+        return layout.sharedName;
     case SliceGroup::OwnFiles:
         return layout.ownFilesName;
     case SliceGroup::FreeSpace:

@@ -13,7 +13,8 @@ struct DirNode;
 struct FileEntry;
 struct PieView;
 
-enum class SliceGroup { Subdirectory, File, OwnFiles, FreeSpace, Rest };
+// Shared: the files of several names that lie in several subdirectories, counted in none of them.
+enum class SliceGroup { Subdirectory, Shared, File, OwnFiles, FreeSpace, Rest };
 
 // 32 bytes: a directory of a million files makes a million of them.
 struct Slice {
@@ -29,12 +30,14 @@ struct Slice {
 
 struct PieLayout {
     std::vector<Slice> slices;
-    uint64_t total = 0; // the clusters the whole disc stands for
+    // The clusters the whole disc stands for: the drive's capacity at its root, else the
+    // directory's total, or the slices' sum where that is larger.
+    uint64_t total = 0;
     // Where the last slice ends: 3600, or less where the files listed after the scan add up to less
     // than the directory's total.
     int32_t end = 0;
-    // The fixed labels of the own-files, free-space and rest slices.
-    std::string ownFilesName, freeSpaceName, restName;
+    // The fixed labels of the shared, own-files, free-space and rest slices.
+    std::string sharedName, ownFilesName, freeSpaceName, restName;
 };
 
 POINT pointAt(int32_t angle, int32_t distance);

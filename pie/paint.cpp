@@ -21,6 +21,8 @@ COLORREF groupColour(SliceGroup group) {
     switch (group) {
     case SliceGroup::Subdirectory:
         return RGB(255, 255, 0);
+    case SliceGroup::Shared:
+        return RGB(255, 160, 64);
     case SliceGroup::File:
     case SliceGroup::OwnFiles:
         return RGB(0, 255, 255);

@@ -157,6 +157,11 @@ int hitTestPie(HWND window, PieView& view, int x, int y) {
         }
         return 2;
     }
+    // The files its subdirectories share: named, never entered nor deleted.
+    if (slice && slice->group == SliceGroup::Shared) {
+        setStatus(hoverTextShared(node));
+        return 0;
+    }
     if (slice && slice->group == SliceGroup::File) {
         setStatus(hoverText(node, slice->entry));
         if (!deletable(node))

@@ -1,6 +1,7 @@
 #include "pie/texts.h"
 
 #include "app/startup.h"
+#include "model/links.h"
 #include "model/sizetree.h"
 #include "model/survey.h"
 #include "res/resource.h"
@@ -62,7 +63,15 @@ std::string hoverText(const DirNode* child) {
 }
 
 std::string hoverText(const DirNode* node, const FileEntry* entry) {
-    return pathOf(node) + entry->name + " (" + formatSize(bytesOf(node, entry->clusters)) + ")";
+    std::string text = pathOf(node) + entry->name + " (" + formatSize(bytesOf(node, entry->clusters));
+    if (entry->clusters == 0 && entry->fileId)
+        if (const DirNode* counted = countingFolder(node->survey, entry->fileId))
+            text += ", " + loadText(IDS_OTHER_NAME, 255) + " " + pathOf(counted);
+    return text + ")";
+}
+
+std::string hoverTextShared(const DirNode* node) {
+    return loadText(IDS_SHARED_LINKS_HOVER, 255) + " (" + formatSize(bytesOf(node, node->sharedClusters)) + ")";
 }
 
 std::string hoverTextOutside(const DirNode* node) {

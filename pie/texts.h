@@ -21,11 +21,14 @@ double bytesOf(const DirNode* node, uint64_t clusters);
 // drawn angle (sweep in tenths of a degree), or with its size.
 std::string sliceLabel(const std::string& name, int32_t sweep, double bytes);
 
-// Status texts for the slice under the mouse: a subdirectory, a file of node, or nothing hit
-// (outside the pie: "Zoom out" when node has a parent, else empty).
+// Status texts for the slice under the mouse: a subdirectory, a file of node (a name of a file
+// that counts elsewhere says where), or nothing hit (outside the pie: "Zoom out" when node has a
+// parent, else empty).
 std::string hoverText(const DirNode* child);
 std::string hoverText(const DirNode* node, const FileEntry* entry);
 std::string hoverTextOutside(const DirNode* node);
+// The slice of the files of several names that node's subdirectories share.
+std::string hoverTextShared(const DirNode* node);
 
 // The totals line: the drive's capacity at its root, the subtree's total below it.
 std::string totalsText(const DirNode* node);

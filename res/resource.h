@@ -11,6 +11,10 @@
 #define IDS_REMOVE_FILE 16
 #define IDS_ACCESS_DENIED 17
 #define IDS_NOT_FOUND_REFRESH 18
+#define IDS_SHARED_LINKS 19
+#define IDS_SHARED_LINKS_HOVER 20
+#define IDS_OTHER_NAME 21
+#define IDS_REMOVE_LINK 22
 
 // Menu and accelerator table of the main window, and the dialogs
 #define IDR_MAINMENU 77

@@ -11,6 +11,7 @@
 #include "pie/paint.h"
 #include "pie/pieview.h"
 #include "pie/piewindow.h"
+#include "pie/texts.h"
 #include "settings/settings.h"
 #include "support/disk.h"
 #include "support/ui.h"
@@ -441,6 +442,93 @@ TEST_F(ScanTest, DeepChainOfTwoThousandFoldersOnASmallThreadStack) {
     CloseHandle(asker);
     EXPECT_EQ(GetFileAttributesA("T:\\chain"), INVALID_FILE_ATTRIBUTES);
     EXPECT_TRUE(answeredWhileDeleting);
+}
+
+// Under Wine a listing's file number is the Linux inode: names of one file count once, in the
+// lowest folder holding them all, and each level is largest first again. Deleting a name frees
+// nothing while another remains: the file then counts where that one is.
+TEST_F(ScanTest, AFileOfSeveralNamesCountsOnceInTheLowestFolderOfItsNames) {
+    if (legacyRoute())
+        GTEST_SKIP() << "Windows 95 and 98 list no file numbers: every name counts";
+    survey.fileIds = true;
+    std::string top = freshFolder("hardlinks");
+    makeDir(top + "a");
+    makeDir(top + "b");
+    makeDir(top + "b\\deep");
+    makeFile(top + "a\\shared.bin", 40000);            // 10 clusters, also in b\deep
+    makeFile(top + "b\\pair.bin", 20000);              // 5 clusters, also in b\deep
+    makeFile(top + "b\\own.bin", 4096);
+    makeFile(top + "b\\deep\\twice.bin", 8192);        // 2 clusters, twice in deep
+    ASSERT_TRUE(CreateHardLinkA((top + "b\\deep\\shared.bin").c_str(), (top + "a\\shared.bin").c_str(), nullptr));
+    ASSERT_TRUE(CreateHardLinkA((top + "b\\deep\\pair.bin").c_str(), (top + "b\\pair.bin").c_str(), nullptr));
+    ASSERT_TRUE(CreateHardLinkA((top + "b\\deep\\again.bin").c_str(), (top + "b\\deep\\twice.bin").c_str(), nullptr));
+
+    DirNode* links = scan("hardlinks");
+    DirNode* a = child(links, "A");
+    DirNode* b = child(links, "B");
+    ASSERT_TRUE(a && b);
+    DirNode* deep = child(b, "Deep");
+    ASSERT_NE(deep, nullptr);
+    EXPECT_EQ(deep->totalClusters, 2u) << "twice.bin once; shared.bin and pair.bin count above";
+    EXPECT_EQ(b->ownClusters, 5u + 1u) << "pair.bin counts where one of its names lies";
+    EXPECT_EQ(b->totalClusters, 8u);
+    EXPECT_EQ(a->totalClusters, 0u);
+    EXPECT_EQ(links->sharedClusters, 10u) << "shared.bin: its names lie in a and b";
+    EXPECT_EQ(links->totalClusters, 18u);
+    EXPECT_EQ(links->children.items[0], b) << "a shrank to nothing: the level is largest first again";
+    auto items = childItems(DirTreeView, links->treeItem);
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[0].text, "B");
+
+    // The file list of deep shows a file once, and its other names as nothing.
+    listFiles(deep);
+    uint64_t listed = 0;
+    FileEntry* pairName = nullptr;
+    for (FileEntry* entry : deep->files->items) {
+        listed += entry->clusters;
+        if (entry->name == "Pair.bin")
+            pairName = entry;
+    }
+    EXPECT_EQ(listed, 2u);
+    ASSERT_NE(pairName, nullptr);
+    EXPECT_EQ(pairName->clusters, 0u);
+    EXPECT_EQ(hoverText(deep, pairName),
+              "T:\\hardlinks\\B\\Deep\\Pair.bin (0 bytes, another name of a file counted in T:\\hardlinks\\B\\)");
+
+    // Deleting b's own name of pair.bin: nothing is freed, and the file counts in deep now.
+    listFiles(b);
+    FileEntry* pair = nullptr;
+    for (FileEntry* entry : b->files->items)
+        if (entry->name == "Pair.bin")
+            pair = entry;
+    ASSERT_NE(pair, nullptr);
+    EXPECT_EQ(pair->clusters, 5u);
+    RemovalFault fault;
+    ASSERT_EQ(removeEntry(listedPathOf(b), listedNameOf(b, pair), false, fault, nullptr, nullptr),
+              RemovalOutcome::Removed);
+    survey.totalClusters = 1000;
+    survey.freeClusters = 100;
+    removeFile(b, pair);
+    EXPECT_EQ(survey.freeClusters, 100u);
+    EXPECT_EQ(b->ownClusters, 1u);
+    EXPECT_EQ(deep->ownClusters, 7u);
+    EXPECT_EQ(b->totalClusters, 8u);
+    EXPECT_FALSE(deep->filesListed) << "its list shows pair.bin anew when next shown";
+    listFiles(deep);
+    for (FileEntry* entry : deep->files->items)
+        listed += entry->name == "Pair.bin" ? entry->clusters : 0;
+    EXPECT_EQ(listed, 2u + 5u);
+
+    // Deleting a takes shared.bin's other name: it counts in deep now, and a frees nothing.
+    ASSERT_EQ(removeEntry(listedPathOf(links), listedNameOf(a), true, fault, nullptr, nullptr),
+              RemovalOutcome::Removed);
+    SendMessageA(DirTreeView, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(a->treeItem));
+    removeSubdirectory(links, a);
+    EXPECT_EQ(survey.freeClusters, 100u);
+    EXPECT_EQ(links->sharedClusters, 0u);
+    EXPECT_EQ(deep->totalClusters, 17u);
+    EXPECT_EQ(links->totalClusters, 18u);
+    EXPECT_TRUE(survey.linkedNames.size() == 2u) << "twice.bin's two names are all that is kept";
 }
 
 TEST_F(ScanTest, FilesAreListedOnceOnDemandLargestFirst) {

@@ -119,6 +119,19 @@ TEST(Layout, TheRootShowsFreeSpaceAndTheRest) {
     ASSERT_EQ(layout.slices.size(), 4u);
     EXPECT_EQ(layout.slices.back().group, SliceGroup::FreeSpace);
     EXPECT_EQ(layout.slices.back().start + layout.slices.back().sweep, 3600);
+    // Beyond the capacity (a file system's odd figures): the disc stands for the slices' sum, which
+    // close the circle without overlapping. Files its folders share come after the folders.
+    drive.root()->sharedClusters = 100;
+    drive.root()->totalClusters += 100;
+    drive.survey.freeClusters = 500;
+    layout = layoutPie(viewOf(drive.root()), false);
+    EXPECT_EQ(layout.total, 1200u);
+    expectSlices(layout, {{SliceGroup::Subdirectory, 400, 0, 1200},
+                          {SliceGroup::Subdirectory, 150, 1200, 450},
+                          {SliceGroup::Shared, 100, 1650, 300},
+                          {SliceGroup::OwnFiles, 50, 1950, 150},
+                          {SliceGroup::FreeSpace, 500, 2100, 1500}});
+    EXPECT_EQ(sliceName(layout, layout.slices[2]), "Hard links");
     // An empty drive with free space still shows nothing.
     Drive blank(1000, 1000);
     EXPECT_TRUE(layoutPie(viewOf(blank.root()), false).slices.empty());
