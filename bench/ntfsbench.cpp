@@ -148,8 +148,9 @@ int main(int argc, char** argv) {
     }
     if (!table) {
         const double walkMs = scanDrive(drive);
-        // walk_ms folders
-        std::printf("%.0f %u\n", walkMs, lastScanCosts.folders);
+        // walk_ms folders names_logged log_bytes_per_name
+        std::printf("%.0f %u %llu %.1f\n", walkMs, lastScanCosts.folders,
+                    static_cast<unsigned long long>(lastScanCosts.namesLogged), lastScanCosts.logBytesPerName);
         freeDriveTable();
         return 0;
     }
@@ -182,10 +183,12 @@ int main(int argc, char** argv) {
         file << folder.depth << ' ' << folder.sorted << ' ' << folder.name << '\n';
 
     // read_ms scan_ms scan_table_ms folders files index_bytes peak_working_set table_bytes
-    std::printf("%.0f %.0f %.0f %u %zu %zu %zu %llu\n", readMs, scanMs,
+    // names_logged (those of files of several names) log_bytes_per_name
+    std::printf("%.0f %.0f %.0f %u %zu %zu %zu %llu %llu %.1f\n", readMs, scanMs,
                 msOf(costs.tableRead),
                 costs.folders, files, indexBytes, static_cast<size_t>(after.PeakWorkingSetSize - before.WorkingSetSize),
-                static_cast<unsigned long long>(costs.tableBytes));
+                static_cast<unsigned long long>(costs.tableBytes), static_cast<unsigned long long>(costs.namesLogged),
+                costs.logBytesPerName);
     freeDriveTable();
     DestroyWindow(frame);
     return 0;

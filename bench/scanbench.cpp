@@ -275,11 +275,12 @@ int main(int argc, char** argv) {
     // insert_sends_ms sort_sends_ms listing_waits_ms own_listings_ms; helpers_busy_ms; this thread:
     // inserts_ms sorts_ms status_texts_ms paints_ms; counts: folders sorts waits own_listed
     // helper_listed; the walk before the scan, which warms the caches: warm_walk_ms; and the counts
-    // of status texts and paints
+    // of status texts and paints; the names the scan logged with their file numbers, and the
+    // bytes each took in the log
     const ScanCosts& c = lastScanCosts;
     std::printf(
         "%.0f %.0f %.0f %.0f %.1f %zu %zu %.0f %.0f %.0f %.0f %.0f %.0f %.0f %.0f %.0f %.0f %.0f %.0f "
-        "%u %u %u %u %u %.0f %u %u\n",
+        "%u %u %u %u %u %.0f %u %u %llu %.1f\n",
         scanMs, walkMs,
         static_cast<double>(after.PeakWorkingSetSize - before.WorkingSetSize) /
             static_cast<double>(directories),
@@ -287,7 +288,8 @@ int main(int argc, char** argv) {
         listingPeakBytes.load(), nativeMs, insertsMs, msOf(c.walk), msOf(c.insertSends), msOf(c.sortSends),
         msOf(c.listingWaits), msOf(c.ownListings), msOf(c.helperBusy), msOf(uiTicks[UiInsert]),
         msOf(uiTicks[UiSort]), msOf(uiTicks[UiStatus]), msOf(uiTicks[UiPaint]), c.folders, c.sorts, c.waits,
-        c.ownListed, c.helperListed, warmMs, uiCounts[UiStatus], uiCounts[UiPaint]);
+        c.ownListed, c.helperListed, warmMs, uiCounts[UiStatus], uiCounts[UiPaint],
+        static_cast<unsigned long long>(c.namesLogged), c.logBytesPerName);
     freeDriveTable();
     DestroyWindow(frame);
     return 0;

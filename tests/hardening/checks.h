@@ -31,7 +31,7 @@ inline TreeFigures checkConsistent(const DirNode* root) {
         pending.pop_back();
         ++figures.nodes;
         figures.links += node->isLink;
-        uint64_t sum = node->ownClusters;
+        uint64_t sum = node->ownClusters + node->sharedClusters;
         uint64_t previous = UINT64_MAX;
         for (const DirNode* child : node->children.items) {
             sum += child->totalClusters;

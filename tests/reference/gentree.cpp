@@ -1,6 +1,7 @@
 // Builds random folder trees on the Linux side, one per seed, and works out from the disk, with
 // code of its own, what a scan under Wine must find: every directory with the clusters of its own
-// files and of its whole subtree, counted in 4096-byte clusters, and the name the program shows.
+// files and of its whole subtree, counted in 4096-byte clusters (a file once, in the lowest folder
+// of its names: a link to a file lists as its target), and the name the program shows.
 //
 // usage: gentree trees DRIVE_FOLDER REFERENCE_FILE SEEDS
 //        gentree wide DRIVE_FOLDER REFERENCE_FILE FILES FOLDERS   (one very wide folder)
@@ -267,6 +268,15 @@ struct Record {
     bool link;
     uint64_t own;
     uint64_t total;
+    size_t parent; // index of the folder's record; SIZE_MAX for the root
+};
+
+// A name of a file: Wine lists a link to a file with its target's inode number, as every name of
+// one file, and the program counts each file once, in the lowest folder holding all its names.
+struct FileName {
+    ino_t inode;
+    uint64_t clusters;
+    size_t folder;
 };
 
 // Enters a folder by its name in the current one; fails naming it.
@@ -294,13 +304,12 @@ std::vector<std::string> namesHere() {
     return names;
 }
 
-// Walks the current folder as the program's rules count it; returns the subtree's total. The
+// Walks the current folder as the program's rules count it, logging each file's names. The
 // walk goes down by relative steps, as a chain of folders may be deeper than a whole path may be
 // long; it never enters a link, so ".." always leads back.
-uint64_t reckon(const std::string& shownPath, std::vector<Record>& out) {
-    size_t index = out.size();
-    out.push_back({shownPath, false, 0, 0});
-    uint64_t own = 0, below = 0;
+void walk(const std::string& shownPath, size_t parent, std::vector<Record>& out, std::vector<FileName>& names) {
+    const size_t index = out.size();
+    out.push_back({shownPath, false, 0, 0, parent});
     for (const std::string& name : namesHere()) {
         struct stat self, target;
         if (lstat(name.c_str(), &self) != 0)
@@ -310,21 +319,65 @@ uint64_t reckon(const std::string& shownPath, std::vector<Record>& out) {
                 fail("dangling " + shownPath + name);
             if (S_ISDIR(target.st_mode)) {
                 // A link to a folder is a directory of its own name, never entered.
-                out.push_back({shownPath + shownName(name) + "\\", true, 0, 0});
+                out.push_back({shownPath + shownName(name) + "\\", true, 0, 0, index});
             } else {
-                own += clustersOf(static_cast<uint64_t>(target.st_size));
+                names.push_back({target.st_ino, clustersOf(static_cast<uint64_t>(target.st_size)), index});
             }
         } else if (S_ISDIR(self.st_mode)) {
             enter(name);
-            below += reckon(shownPath + shownName(name) + "\\", out);
+            walk(shownPath + shownName(name) + "\\", index, out, names);
             leave();
         } else {
-            own += clustersOf(static_cast<uint64_t>(self.st_size));
+            names.push_back({self.st_ino, clustersOf(static_cast<uint64_t>(self.st_size)), index});
         }
     }
-    out[index].own = own;
-    out[index].total = own + below;
-    return own + below;
+}
+
+size_t depthOf(const std::vector<Record>& records, size_t index) {
+    size_t depth = 0;
+    for (; records[index].parent != SIZE_MAX; index = records[index].parent)
+        ++depth;
+    return depth;
+}
+
+size_t commonFolder(const std::vector<Record>& records, size_t a, size_t b) {
+    size_t depthA = depthOf(records, a), depthB = depthOf(records, b);
+    for (; depthA > depthB; --depthA)
+        a = records[a].parent;
+    for (; depthB > depthA; --depthB)
+        b = records[b].parent;
+    while (a != b) {
+        a = records[a].parent;
+        b = records[b].parent;
+    }
+    return a;
+}
+
+// Each folder's own clusters and total: a file counts once, among the own files of the lowest
+// folder of its names when one of them lies there, else only in that folder's total.
+void reckon(std::vector<Record>& out) {
+    std::vector<FileName> names;
+    walk("", SIZE_MAX, out, names);
+    std::sort(names.begin(), names.end(),
+              [](const FileName& a, const FileName& b) { return a.inode < b.inode; });
+    for (size_t first = 0; first < names.size();) {
+        size_t last = first + 1;
+        while (last < names.size() && names[last].inode == names[first].inode)
+            ++last;
+        size_t common = names[first].folder;
+        for (size_t i = first + 1; i < last; ++i)
+            common = commonFolder(out, common, names[i].folder);
+        bool named = false;
+        for (size_t i = first; i < last; ++i)
+            named = named || names[i].folder == common;
+        if (named)
+            out[common].own += names[first].clusters;
+        out[common].total += names[first].clusters;
+        first = last;
+    }
+    // Records are in walk order, each after its folder: totals add up from the last.
+    for (size_t i = out.size(); i-- > 1;)
+        out[out[i].parent].total += out[i].total;
 }
 
 // Removes the entry of this name in the current folder and all below it, by relative steps.
@@ -424,7 +477,7 @@ int main(int argc, char** argv) {
 
     std::vector<Record> records;
     enter(drive);
-    reckon("", records);
+    reckon(records);
 
     FILE* out = std::fopen(referenceFile.c_str(), "w");
     if (!out)
