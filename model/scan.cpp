@@ -167,6 +167,13 @@ bool isLinkEntry(const ListedEntry& entry) {
 }
 
 uint64_t clustersOnDisk(const DriveSurvey* survey, const ListedEntry& entry, const std::string& folder) {
+    // NTFS lists a file whose data it keeps in the file record with that data's length rounded
+    // up to 8 bytes as its allocation, compressed or not, and any other with whole clusters. Wine
+    // lists the host's blocks, which tell nothing of records: there every file counts its length.
+    const NativeCalls* nt = nativeCalls();
+    if (entry.size > 0 && entry.allocated == ((entry.size + 7) & ~7ull) &&
+        entry.allocated < survey->volumeClusterSize && nt && !nt->handlesFollowLinks)
+        return 0;
     // Listed with the clusters the volume gives them; an online-only file is never opened, since
     // opening it downloads it.
     if (entry.attributes & (FILE_ATTRIBUTE_SPARSE_FILE | FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_OFFLINE |
@@ -176,13 +183,6 @@ uint64_t clustersOnDisk(const DriveSurvey* survey, const ListedEntry& entry, con
     if ((entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) && entry.reparseTag == wofTag &&
         compactSize(folder, entry, bytes))
         return clustersFor(survey, bytes);
-    // NTFS lists a file whose data it keeps in the file record with that data's length rounded
-    // up to 8 bytes as its allocation, and any other with whole clusters. Wine lists the host's
-    // blocks, which tell nothing of records: there every file counts its length.
-    const NativeCalls* nt = nativeCalls();
-    if (entry.size > 0 && entry.allocated == ((entry.size + 7) & ~7ull) &&
-        entry.allocated < survey->volumeClusterSize && nt && !nt->handlesFollowLinks)
-        return 0;
     return clustersFor(survey, entry.size);
 }
 

@@ -128,6 +128,27 @@ TEST(Clusters, SizesRoundUpToWholeClusters) {
     survey.clusterSize = 512;
     EXPECT_EQ(clustersFor(&survey, 513, 0), 2u);
 
+    // Sparse, compressed, offline and cloud files count what the volume gives them, in the
+    // drive's clusters or those the user set; any other file its length.
+    ListedEntry entry;
+    entry.size = 100000;
+    entry.allocated = 8192;
+    survey.clusterSize = survey.volumeClusterSize = 4096;
+    EXPECT_EQ(clustersOnDisk(&survey, entry, "T:\\"), 25u);
+    const DWORD flags[] = {FILE_ATTRIBUTE_SPARSE_FILE, FILE_ATTRIBUTE_COMPRESSED, FILE_ATTRIBUTE_OFFLINE,
+                           0x40000 /* recall on open */, 0x400000 /* recall on data access */};
+    for (DWORD flag : flags) {
+        entry.attributes = flag | FILE_ATTRIBUTE_ARCHIVE;
+        EXPECT_EQ(clustersOnDisk(&survey, entry, "T:\\"), 2u) << flag;
+    }
+    survey.clusterSize = 512;
+    EXPECT_EQ(clustersOnDisk(&survey, entry, "T:\\"), 16u);
+    // Under Wine a listing's allocation is the host's blocks: a small file counts its length.
+    entry.attributes = FILE_ATTRIBUTE_ARCHIVE;
+    entry.size = 100;
+    entry.allocated = 104;
+    EXPECT_EQ(clustersOnDisk(&survey, entry, "T:\\"), 1u);
+
     DirNode big, small;
     big.totalClusters = 10;
     small.totalClusters = 3;

@@ -13,7 +13,10 @@
 // names that are valid short names in upper or lower case.
 //
 // Reference file, UTF-8, one line per record, fields separated by tabs:
-//   D <link 0|1> <own clusters> <total clusters> <path>   path relative to the drive root, in the
+//   D <link 0|1> <own clusters> <total clusters> <own> <total> <path>
+//                                                          the second pair counting every name, as
+//                                                          where a listing gives no file numbers;
+//                                                          path relative to the drive root, in the
 //                                                          letter case the program must show, each
 //                                                          directory ending in a backslash; the
 //                                                          root's path is empty
@@ -269,6 +272,7 @@ struct Record {
     uint64_t own;
     uint64_t total;
     size_t parent; // index of the folder's record; SIZE_MAX for the root
+    uint64_t ownEach = 0, totalEach = 0; // counting every name
 };
 
 // A name of a file: Wine lists a link to a file with its target's inode number, as every name of
@@ -358,6 +362,8 @@ size_t commonFolder(const std::vector<Record>& records, size_t a, size_t b) {
 void reckon(std::vector<Record>& out) {
     std::vector<FileName> names;
     walk("", SIZE_MAX, out, names);
+    for (const FileName& name : names)
+        out[name.folder].ownEach += name.clusters;
     std::sort(names.begin(), names.end(),
               [](const FileName& a, const FileName& b) { return a.inode < b.inode; });
     for (size_t first = 0; first < names.size();) {
@@ -376,8 +382,12 @@ void reckon(std::vector<Record>& out) {
         first = last;
     }
     // Records are in walk order, each after its folder: totals add up from the last.
-    for (size_t i = out.size(); i-- > 1;)
+    for (Record& record : out)
+        record.totalEach += record.ownEach;
+    for (size_t i = out.size(); i-- > 1;) {
         out[out[i].parent].total += out[i].total;
+        out[out[i].parent].totalEach += out[i].totalEach;
+    }
 }
 
 // Removes the entry of this name in the current folder and all below it, by relative steps.
@@ -483,8 +493,8 @@ int main(int argc, char** argv) {
     if (!out)
         fail(referenceFile);
     for (const Record& record : records)
-        std::fprintf(out, "D\t%d\t%" PRIu64 "\t%" PRIu64 "\t%s\n", record.link ? 1 : 0, record.own,
-                     record.total, record.path.c_str());
+        std::fprintf(out, "D\t%d\t%" PRIu64 "\t%" PRIu64 "\t%" PRIu64 "\t%" PRIu64 "\t%s\n", record.link ? 1 : 0,
+                     record.own, record.total, record.ownEach, record.totalEach, record.path.c_str());
     for (const std::string& path : hidden) {
         std::string relative = path.substr(drive.size() + 1);
         std::replace(relative.begin(), relative.end(), '/', '\\');

@@ -18,6 +18,7 @@ struct Expected {
     bool link;
     uint64_t own;
     uint64_t total;
+    uint64_t ownEach = 0, totalEach = 0; // counting every name of a file
 };
 
 struct Reference {
@@ -64,9 +65,10 @@ inline Reference readReference(const std::string& file) {
             fields.push_back(field);
         if (!line.empty() && line.back() == '\t')
             fields.push_back(""); // the root's empty path
-        if (fields.size() == 5 && fields[0] == "D")
-            reference.directories[shownPath(fields[4])] = {fields[1] == "1", std::stoull(fields[2]),
-                                                           std::stoull(fields[3])};
+        if (fields.size() == 7 && fields[0] == "D")
+            reference.directories[shownPath(fields[6])] = {fields[1] == "1", std::stoull(fields[2]),
+                                                           std::stoull(fields[3]), std::stoull(fields[4]),
+                                                           std::stoull(fields[5])};
         else if (fields.size() == 2 && fields[0] == "H")
             reference.hidden.push_back(fields[1]);
         else
