@@ -131,26 +131,26 @@ void settleNames(DriveSurvey* survey, NameLog& log, std::vector<DirNode*>& reord
     std::vector<LinkedName> kept;
     std::unordered_set<DirNode*> parents;
     const size_t keptBefore = survey->linkedNames.size();
-    auto settle = [&](size_t start) {
-        if (kept.size() - start < 2) {
-            kept.resize(start);
+    // The names in kept are those of one file.
+    auto settle = [&]() {
+        if (kept.size() < 2) {
+            kept.clear();
             return;
         }
-        const uint64_t clusters = kept[start].clusters;
-        for (size_t i = start; i < kept.size(); ++i) {
-            DirNode* folder = kept[i].folder;
+        const uint64_t clusters = kept.front().clusters;
+        for (const LinkedName& name : kept) {
+            DirNode* folder = name.folder;
             takeAt(folder, clusters, true);
             // Every total from the name's folder up changed: each level above may be out of order.
             for (DirNode* node = folder; node->parent && parents.insert(node->parent).second; node = node->parent)
                 ;
         }
         bool asOwn;
-        DirNode* common = folderOf(&kept[start], kept.data() + kept.size(), asOwn);
+        DirNode* common = folderOf(kept.data(), kept.data() + kept.size(), asOwn);
         giveAt(common, clusters, asOwn);
         forgetFiles(common);
-        survey->linkedNames.insert(survey->linkedNames.end(), kept.begin() + static_cast<ptrdiff_t>(start),
-                                   kept.end());
-        kept.resize(start);
+        survey->linkedNames.insert(survey->linkedNames.end(), kept.begin(), kept.end());
+        kept.clear();
     };
     while (!heads.empty()) {
         Cursor head = heads.top();
@@ -158,12 +158,12 @@ void settleNames(DriveSurvey* survey, NameLog& log, std::vector<DirNode*>& reord
         const NameLog::Name& name = *head.at;
         const uint64_t clusters = clustersOf(log, name);
         if (!kept.empty() && (kept.back().id != name.id || kept.back().clusters != clusters))
-            settle(0);
+            settle();
         kept.push_back({name.id, log.folders[name.folder], clusters});
         if (++head.at != head.end)
             heads.push(head);
     }
-    settle(0);
+    settle();
     std::inplace_merge(survey->linkedNames.begin(),
                        survey->linkedNames.begin() + static_cast<ptrdiff_t>(keptBefore), survey->linkedNames.end(),
                        byId);
