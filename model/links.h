@@ -22,6 +22,12 @@ struct LinkedName {
     uint64_t clusters = 0; // of the file, counted once at the folder of its names
 };
 
+// A file of a folder that may have other names: its number and the clusters counted for it.
+struct FileMark {
+    uint64_t id;
+    uint64_t clusters;
+};
+
 // The names a scan logged, 16 bytes each, in blocks of a fixed size: growing never copies, and a
 // scan of a million files holds 16 MB at most for it. Freed by settleNames.
 struct NameLog {

@@ -40,9 +40,9 @@ void buildPath(const FolderListing* folder, std::string& path) {
 // A folder as the file table has it: its subfolders in listing order, each listed in one folder
 // only, and its files' clusters. One that holds an entry the table could not read is listed
 // instead, with everything below it.
-void tableFolder(FileTable& table, const DriveSurvey* survey, FolderListing* folder) {
+void tableFolder(FileTable& table, FolderListing* folder) {
     folder->ownClusters = table.records[folder->record].size;
-    linkedFilesOf(table, survey, folder->record, folder->marks);
+    linkedFilesOf(table, folder->record, folder->marks);
     size_t first, last;
     subfoldersOf(table, folder->record, first, last);
     for (size_t i = first; i < last; ++i) {
@@ -65,7 +65,7 @@ void tableFolder(FileTable& table, const DriveSurvey* survey, FolderListing* fol
 void readFolder(const ReadAhead& ahead, FolderListing* folder, ListingRoom& room) {
     const DriveSurvey* survey = ahead.survey;
     if (folder->record != UINT32_MAX) {
-        tableFolder(*ahead.table, survey, folder);
+        tableFolder(*ahead.table, folder);
         folder->ahead.assign(folder->folders.size(), nullptr);
         folder->footprint = footprintOf(folder);
         return;

@@ -5,6 +5,7 @@
 // their order stay those of a plain depth-first walk.
 #pragma once
 
+#include "model/links.h"
 #include "model/listing.h"
 
 #include <windows.h>
@@ -28,12 +29,6 @@ struct ListedFolder {
     bool hasShortName = false;
     bool link = false;            // a link: never listed, counted empty
     uint32_t record = UINT32_MAX; // its record in the drive's file table, where it is read from there
-};
-
-// A file of the folder that may have other names: its number and the clusters counted for it.
-struct FileMark {
-    uint64_t id;
-    uint64_t clusters;
 };
 
 // What the walk needs of one folder: its subfolders in listing order and its files' clusters.

@@ -2,6 +2,8 @@
 
 #include "app/mainwindow.h"
 #include "model/filetable.h"
+#include "model/listing.h"
+#include "model/names.h"
 #include "model/native.h"
 #include "model/scan.h"
 #include "model/sizetree.h"
@@ -10,7 +12,12 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <vector>
 
 namespace {
 
@@ -61,7 +68,118 @@ uint32_t settleClusterSize(const std::string& rootPath, uint32_t measured) {
     return measured != 0 ? measured : 512;
 }
 
+// The volume that holds the drive: a drive made with SUBST names its folder on another drive.
+std::string volumeName(const std::string& rootPath) {
+    char target[MAX_PATH + 8] = "";
+    const std::string drive = rootPath.substr(0, 2);
+    char letter = rootPath[0];
+    if (QueryDosDeviceA(drive.c_str(), target, sizeof target) && strncmp(target, "\\??\\", 4) == 0 &&
+        IsCharAlphaA(target[4]) && target[5] == ':')
+        letter = target[4];
+    return std::string("\\\\.\\") + letter + ":";
+}
+
+bool readHandle(void* context, uint64_t offset, void* buffer, size_t length) {
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD read = 0;
+    return ReadFile(static_cast<HANDLE>(context), buffer, static_cast<DWORD>(length), &read, &at) && read == length;
+}
+
+// The status bar's text while a drive's table is read; posted, so it lives for the whole run.
+const std::array<std::array<char, 40>, 26> readingTexts = [] {
+    std::array<std::array<char, 40>, 26> texts{};
+    for (int drive = 0; drive < 26; ++drive)
+        snprintf(texts[drive].data(), texts[drive].size(), "Reading the file table of %c:\\...", 'A' + drive);
+    return texts;
+}();
+
+// Whether the table read is the drive's: the volume's serial number is the one Windows reports for
+// the drive (Wine reports one of its own making); the root can be listed, and every subfolder its
+// listing gives is the table's, or where it gives none, as many files.
+bool sameDrive(const FileTable& table, const ntfs::Boot& boot, const std::string& rootPath) {
+    DWORD serial = 0;
+    if (!nativeCalls()->handlesFollowLinks &&
+        (!GetVolumeInformationA(rootPath.c_str(), nullptr, 0, &serial, nullptr, nullptr, nullptr, 0) ||
+         serial != static_cast<DWORD>(boot.serial)))
+        return false;
+    size_t first, last;
+    subfoldersOf(table, table.root, first, last);
+    std::vector<std::string> known;
+    for (size_t i = first; i < last; ++i) {
+        known.emplace_back();
+        appendNarrow(known.back(), reinterpret_cast<const wchar_t*>(&table.text[table.folders[i].text]),
+                     table.folders[i].units);
+    }
+    std::sort(known.begin(), known.end());
+    Listing listing;
+    ListedEntry entry;
+    if (!openListing(listing, rootPath, entry))
+        return false;
+    bool same = true;
+    size_t folders = 0, files = 0;
+    do {
+        if (!isDirectory(entry))
+            ++files;
+        else if (!isReparsePoint(entry) && entry.name != "." && entry.name != "..") {
+            ++folders;
+            same = std::binary_search(known.begin(), known.end(), entry.name);
+        }
+    } while (same && nextEntry(listing, entry));
+    closeListing(listing);
+    return same && (folders > 0 || files == table.rootFiles);
+}
+
 } // namespace
+
+static_assert(sizeof(wchar_t) == sizeof(uint16_t), "UTF-16 names, as Windows keeps them");
+
+FileTable* readFileTable(const DriveSurvey* survey) {
+    const NativeCalls* nt = nativeCalls();
+    if (!wideRoute() || !nt)
+        return nullptr;
+    // The drive's root by its file number, and the volume that holds it.
+    HANDLE rootHandle = CreateFileA(survey->rootPath.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (rootHandle == INVALID_HANDLE_VALUE)
+        return nullptr;
+    const LONGLONG number = fileNumber(*nt, rootHandle);
+    CloseHandle(rootHandle);
+    if (number < 0 || (static_cast<uint64_t>(number) & ntfs::recordMask) >= noRecord)
+        return nullptr;
+    const uint32_t root = static_cast<uint32_t>(static_cast<uint64_t>(number) & ntfs::recordMask);
+    const uint16_t sequence = static_cast<uint16_t>(static_cast<uint64_t>(number) >> 48);
+    HANDLE volume = CreateFileA(volumeName(survey->rootPath).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    if (volume == INVALID_HANDLE_VALUE)
+        return nullptr;
+    FileTable* table = nullptr;
+    ntfs::Boot boot;
+    // A volume is read without the system's cache, into memory aligned to its sectors.
+    void* first = VirtualAlloc(nullptr, 4096, MEM_COMMIT, PAGE_READWRITE);
+    if (first && readHandle(volume, 0, first, 4096) &&
+        ntfs::parseBoot(static_cast<const uint8_t*>(first), 4096, boot)) {
+        if (survey->driveIndex >= 0 && survey->driveIndex < 26)
+            PostMessageA(statusBar, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(readingTexts[survey->driveIndex].data()));
+        VolumeSource source;
+        source.context = volume;
+        source.read = readHandle;
+        table = readTable(source, boot, survey->clusterSize, root);
+    }
+    if (first)
+        VirtualFree(first, 0, MEM_RELEASE);
+    CloseHandle(volume);
+    if (table) {
+        const TableRecord& found = table->records[root];
+        if (!(found.flags & recordInUse) || !(found.flags & recordFolder) || (sequence && sequence != found.sequence) ||
+            !sameDrive(*table, boot, survey->rootPath)) {
+            freeFileTable(table);
+            table = nullptr;
+        }
+    }
+    return table;
+}
 
 uint32_t queryTrueClusterSize(const std::string& rootPath) {
     HANDLE device = CreateFileA("\\\\.\\vwin32", 0, 0, nullptr, 0, FILE_FLAG_DELETE_ON_CLOSE, nullptr);

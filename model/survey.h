@@ -11,6 +11,7 @@
 #include "model/links.h"
 
 struct DirNode;
+struct FileTable;
 
 struct DriveSurvey {
     DirNode* root = nullptr;
@@ -43,3 +44,9 @@ void destroySurvey(DriveSurvey* survey);
 // The cluster size reported by the Windows 95/98 VWIN32 extended free-space query, or 0 where
 // that device does not exist (Windows NT and later, Wine).
 uint32_t queryTrueClusterSize(const std::string& rootPath);
+
+// The file table of an NTFS drive, read where the system lets the program read its volume, with
+// files counted in the survey's clusters; null when the drive is to be walked: the volume cannot
+// be opened, is not NTFS of a layout the reader knows, its table does not hold together, or it is
+// not the drive's.
+FileTable* readFileTable(const DriveSurvey* survey);
