@@ -210,10 +210,12 @@ bool parseRecord(Reader& reader, uint64_t number, const uint8_t* record, size_t 
         } else if (a.type == attrData && (a.nameUnits == 0 || namedWofStream(a))) {
             // Data kept in the record takes no cluster; each stream's sizes are in its first
             // extent. Every other named stream is no part of the file's size.
+            // No file takes more than the whole volume, whatever its sizes claim.
             if (a.nonResident && a.lowestVcn == 0)
-                owner.size = addBytes(owner.size, (a.flags & (attrCompressed | attrSparse)) || a.nameUnits != 0
-                                                      ? a.allocatedSize
-                                                      : a.realSize);
+                owner.size = std::min(volumeBytes(reader.boot),
+                                      addBytes(owner.size, (a.flags & (attrCompressed | attrSparse)) || a.nameUnits != 0
+                                                               ? a.allocatedSize
+                                                               : a.realSize));
         } else if (a.type == attrReparse) {
             owner.flags |= recordReparse;
             owner.reparseTag = a.nonResident ? outsideTag(reader, a) : (a.valueLength >= 4 ? le<uint32_t>(a.value)
