@@ -529,6 +529,15 @@ bool build(Reader& reader, const std::vector<uint16_t>& upcase) {
         name.hasShortName = name.hasShortName && (records[name.record].flags & recordDosName);
     std::sort(table.folders.begin(), table.folders.end(),
               [&](const TableName& a, const TableName& b) { return collatesBefore(table, upcase, a, b); });
+    // No folder's index holds one name twice: a table that says so is wrong there, and the folder
+    // is listed instead.
+    for (size_t i = 1; i < table.folders.size(); ++i) {
+        const TableName& a = table.folders[i - 1];
+        const TableName& b = table.folders[i];
+        if (a.parent == b.parent && a.units == b.units &&
+            std::equal(&table.text[a.text], &table.text[a.text] + a.units, &table.text[b.text]))
+            records[a.parent].flags |= recordWalk;
+    }
     std::vector<TableName>().swap(reader.names);
     return true;
 }

@@ -44,6 +44,8 @@ void checkIndex(const FileTable& table, const ntfs::Boot& boot) {
     while (!pending.empty()) {
         const uint32_t folder = pending.back();
         pending.pop_back();
+        if (table.records[folder].flags & recordWalk)
+            continue; // listed from the disk, with all below it
         size_t first, last;
         subfoldersOf(table, folder, first, last);
         for (size_t i = first; i < last; ++i) {
@@ -73,8 +75,10 @@ void checkIndex(const FileTable& table, const ntfs::Boot& boot) {
             require(steps < table.records.size());
             at = parentOf[at];
         }
-        require(reached[name.record] || (!reached[at] && at != table.root));
-        if (i > 0 && table.folders[i - 1].parent == name.parent && table.folders[i - 1].units == name.units)
+        const bool listedFromDisk = table.records[name.parent].flags & recordWalk;
+        require(reached[name.record] || (at != table.root && !reached[at]) || (table.records[at].flags & recordWalk));
+        if (i > 0 && !listedFromDisk && table.folders[i - 1].parent == name.parent &&
+            table.folders[i - 1].units == name.units)
             require(memcmp(&table.text[table.folders[i - 1].text], &table.text[name.text], 2u * name.units) != 0);
     }
     for (const TableRecord& record : table.records)
