@@ -140,8 +140,9 @@ uint32_t outsideTag(Reader& reader, const Attribute& a) {
     return le<uint32_t>(reader.scratch.bytes);
 }
 
-uint64_t addBytes(uint64_t a, uint64_t b) {
-    return a > UINT64_MAX - b ? UINT64_MAX : a + b;
+// The volume in the clusters files are counted in.
+uint64_t volumeClusters(const Reader& reader) {
+    return clustersOf(volumeBytes(reader.boot), reader.clusterSize);
 }
 
 // Files the attributes of one record (base or extension) under its base record. Of a record that
@@ -210,12 +211,15 @@ bool parseRecord(Reader& reader, uint64_t number, const uint8_t* record, size_t 
         } else if (a.type == attrData && (a.nameUnits == 0 || namedWofStream(a))) {
             // Data kept in the record takes no cluster; each stream's sizes are in its first
             // extent. Every other named stream is no part of the file's size.
-            // No file takes more than the whole volume, whatever its sizes claim.
-            if (a.nonResident && a.lowestVcn == 0)
-                owner.size = std::min(volumeBytes(reader.boot),
-                                      addBytes(owner.size, (a.flags & (attrCompressed | attrSparse)) || a.nameUnits != 0
-                                                               ? a.allocatedSize
-                                                               : a.realSize));
+            // Each stream takes whole clusters of its own, and none more than the whole volume,
+            // whatever its sizes claim.
+            if (a.nonResident && a.lowestVcn == 0) {
+                const uint64_t bytes = (a.flags & (attrCompressed | attrSparse)) || a.nameUnits != 0 ? a.allocatedSize
+                                                                                                    : a.realSize;
+                owner.clusters = std::min(volumeClusters(reader),
+                                          owner.clusters + clustersOf(std::min(bytes, volumeBytes(reader.boot)),
+                                                                      reader.clusterSize));
+            }
         } else if (a.type == attrReparse) {
             owner.flags |= recordReparse;
             owner.reparseTag = a.nonResident ? outsideTag(reader, a) : (a.valueLength >= 4 ? le<uint32_t>(a.value)
@@ -477,7 +481,7 @@ bool build(Reader& reader, const std::vector<uint16_t>& upcase) {
     std::vector<TableRecord>& records = table.records;
     for (TableRecord& record : records)
         if (record.flags & recordFolder)
-            record.size = 0;
+            record.clusters = 0;
     auto listed = [&records](const TableName& name) {
         if (name.parent >= records.size() || name.parent == name.record)
             return false;
@@ -512,7 +516,7 @@ bool build(Reader& reader, const std::vector<uint16_t>& upcase) {
                 reader.names[kept++] = name;
         } else {
             // Counted under every name, as a listing counts it, and settled with its other names.
-            parent.size += clustersOf(record.size, reader.clusterSize);
+            parent.clusters += record.clusters;
             if (record.flags & recordLinked)
                 table.links.push_back({name.parent, name.record});
             if (name.parent == table.root)
@@ -599,5 +603,5 @@ void linkedFilesOf(const FileTable& table, uint32_t record, std::vector<FileMark
     auto range = std::equal_range(table.links.begin(), table.links.end(), TableLink{record, 0},
                                   [](const TableLink& a, const TableLink& b) { return a.parent < b.parent; });
     for (auto link = range.first; link != range.second; ++link)
-        marks.push_back({link->record, clustersOf(table.records[link->record].size, table.clusterSize)});
+        marks.push_back({link->record, table.records[link->record].clusters});
 }

@@ -25,10 +25,11 @@ struct VolumeSource {
 
 // One file record, by its number.
 struct TableRecord {
-    // A file's: the bytes its data takes on the volume (none where its record holds it, the
-    // clusters really given to a sparse or compressed stream and to CompactOS's stream, else the
-    // unnamed stream's length). A folder's: the clusters of the files it lists.
-    uint64_t size = 0;
+    // In the clusters files are counted in. A file's: what its data takes on the volume (none
+    // where its record holds it, the clusters really given to a sparse or compressed stream and
+    // to CompactOS's stream, else the unnamed stream's length rounded up). A folder's: those of
+    // the files it lists.
+    uint64_t clusters = 0;
     uint32_t reparseTag = 0;
     uint16_t sequence = 0;
     uint16_t flags = 0;
@@ -59,7 +60,7 @@ struct FileTable {
     std::vector<TableLink> links;
     uint32_t root = noRecord; // the record of the drive's root
     uint32_t rootFiles = 0;   // the names of files its listing gives
-    uint32_t clusterSize = 0; // the files' clusters are counted in
+    uint32_t clusterSize = 0; // bytes of the clusters files are counted in
     uint64_t tableBytes = 0;  // of the file table read
     size_t files = 0;         // names of files counted
 };

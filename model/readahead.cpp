@@ -41,7 +41,7 @@ void buildPath(const FolderListing* folder, std::string& path) {
 // only, and its files' clusters. One that holds an entry the table could not read is listed
 // instead, with everything below it.
 void tableFolder(FileTable& table, FolderListing* folder) {
-    folder->ownClusters = table.records[folder->record].size;
+    folder->ownClusters = table.records[folder->record].clusters;
     linkedFilesOf(table, folder->record, folder->marks);
     size_t first, last;
     subfoldersOf(table, folder->record, first, last);

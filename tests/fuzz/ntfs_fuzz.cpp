@@ -82,7 +82,7 @@ void checkIndex(const FileTable& table, const ntfs::Boot& boot) {
             require(memcmp(&table.text[table.folders[i - 1].text], &table.text[name.text], 2u * name.units) != 0);
     }
     for (const TableRecord& record : table.records)
-        require((record.flags & recordFolder) || record.size <= volume);
+        require((record.flags & recordFolder) || record.clusters <= (volume + 4095) / 4096);
 }
 
 } // namespace
