@@ -169,6 +169,46 @@ def crafted(seed):
     struct.pack_into("<I", root, 0x18, used + length)
     v.write(5, root)
     volumes["root-named-in-its-subfolder"] = v
+    # An attribute list of $MFT whose thousands of entries all name one record holding 300 runs:
+    # each entry read that record again and merged its runs into all runs so far.
+    v = Volume(seed)
+    zero = v.read(0)
+    log = v.read(2)
+    at = runs_at(log)
+    header = log[at]
+    clusters = int.from_bytes(log[at + 1:at + 1 + (header & 15)], "little")
+    lcn = int.from_bytes(log[at + 1 + (header & 15):at + 1 + (header & 15) + (header >> 4)], "little")
+    holder = 20
+    entries = clusters * v.cluster // 0x20
+    listing = bytearray()
+    for i in range(entries):
+        listing += struct.pack("<IHBBQQH", 0x80, 0x20, 0, 0x1A, 1 << 20, holder | 1 << 48, i) + bytes(4)
+    v.data[lcn * v.cluster:lcn * v.cluster + len(listing)] = listing  # over $LogFile, which no reader reads
+    attribute = bytearray(0x48)
+    struct.pack_into("<IIBBHHH", attribute, 0, 0x20, 0x48, 1, 0, 0x40, 0, 0x7F)
+    struct.pack_into("<QQHH", attribute, 0x10, 0, clusters - 1, 0x40, 0)
+    struct.pack_into("<QQQ", attribute, 0x28, clusters * v.cluster, len(listing), len(listing))
+    attribute[0x40:0x47] = bytes([0x42]) + clusters.to_bytes(2, "little") + lcn.to_bytes(4, "little")
+    used = struct.unpack_from("<I", zero, 0x18)[0]
+    first = find(zero, 0x30)
+    zero[first:used + 0x48] = attribute + zero[first:used]
+    del zero[v.record_size:]
+    struct.pack_into("<I", zero, 0x18, used + 0x48)
+    v.write(0, zero)
+    record = bytearray(v.record_size)
+    record[:4] = b"FILE"
+    struct.pack_into("<HHQHHHHII", record, 4, 0x30, v.record_size // 512 + 1, 0, 1, 0, 0x38, 1, 0, v.record_size)
+    struct.pack_into("<QHHI", record, 0x20, 1 << 48, 1, 0, holder)
+    struct.pack_into("<H", record, 0x30, 1)
+    runs = bytes([0x01, 0x01]) * 300 + bytes(1)
+    length = (0x40 + len(runs) + 7) // 8 * 8
+    struct.pack_into("<IIBBHHH", record, 0x38, 0x80, length, 1, 0, 0x40, 0, 0)
+    struct.pack_into("<QQHH", record, 0x48, 1 << 20, (1 << 20) + 299, 0x40, 0)
+    record[0x38 + 0x40:0x38 + 0x40 + len(runs)] = runs
+    struct.pack_into("<I", record, 0x38 + length, 0xFFFFFFFF)
+    struct.pack_into("<I", record, 0x18, 0x38 + length + 8)
+    v.write(holder, record)
+    volumes["table-list-naming-one-record-again"] = v
     return volumes
 
 
