@@ -19,6 +19,30 @@ void appendNarrow(std::string& out, const wchar_t* name, size_t units) {
     out.append(text, length > 0 ? static_cast<size_t>(length) : 0);
 }
 
+bool listableName(const wchar_t* name, size_t units) {
+    if (units == 0 || (name[0] == L'.' && (units == 1 || (units == 2 && name[1] == L'.'))))
+        return false;
+    for (size_t i = 0; i < units; ++i)
+        if (name[i] == L'\\' || name[i] == L'/')
+            return false;
+    return true;
+}
+
+// In a double-byte code page the byte of a backslash may be the second of a character.
+bool listableName(const std::string& name) {
+    if (name.empty() || name == "." || name == "..")
+        return false;
+    const bool doubleBytes = diskCodePage() != CP_UTF8;
+    for (size_t i = 0; i < name.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(name[i]);
+        if (doubleBytes && IsDBCSLeadByte(c))
+            ++i;
+        else if (c == '\\' || c == '/')
+            return false;
+    }
+    return true;
+}
+
 std::wstring wideOf(const std::string& text) {
     const UINT codePage = diskCodePage();
     int length = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);

@@ -26,5 +26,11 @@ std::wstring wideOf(const std::string& text);
 // is UTF-8, else with the code page's nearest characters, or '?'.
 std::string shownText(const std::string& listed);
 std::string shownText(const wchar_t* name, size_t units);
+// Whether a listing of a sound folder can give the name: not empty, not "." or "..", and without
+// a backslash or a slash. A volume written by another system, or damaged, can hold such a name, and
+// a path through it reaches another entry, or none: the scan lists no such entry and the deletion
+// refuses it. The narrow form takes a name in the disk's code page.
+bool listableName(const wchar_t* name, size_t units);
+bool listableName(const std::string& name);
 // The "\\?\" form of a path in UTF-16, or empty when the path cannot be converted.
 std::wstring diskPath(const std::string& path);

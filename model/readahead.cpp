@@ -81,7 +81,7 @@ void readFolder(const ReadAhead& ahead, FolderListing* folder, ListingRoom& room
                 folder->ownClusters += clusters;
                 if (entry.fileId && survey->fileIds)
                     folder->marks.push_back({entry.fileId & survey->fileIdMask, clusters});
-            } else if (entry.name != "." && entry.name != "..") { // itself and its parent
+            } else if (listableName(entry.name)) { // not itself, its parent, or a path to elsewhere
                 folder->folders.push_back(
                     {static_cast<uint32_t>(folder->names.size()), static_cast<uint32_t>(entry.name.size()),
                      static_cast<uint16_t>(entry.shown.size()), entry.hasShortName, isLinkEntry(entry)});

@@ -16,6 +16,9 @@ const char* const changedReason = "This is not what was there when the deletion 
 const char* const twinReason =
     "Two entries in this folder are listed under this name. Neither can be told from the other, so "
     "neither is removed here.";
+const char* const oddNameReason =
+    "No folder can hold an entry of this name: reaching it by its name could reach another entry, so "
+    "nothing is removed here.";
 
 bool fail(RemovalWalk& walk, DWORD error, const char* reason) {
     walk.fault->path = walk.at.shown;
@@ -41,6 +44,15 @@ void addEntry(RemovalFolder& folder, const wchar_t* name, size_t units, const wc
     entry.reparseTag = reparseTag;
     entry.fileId = fileId;
     folder.entries.push_back(entry);
+}
+
+bool DotEntries::skip(const wchar_t* name, size_t units) {
+    const bool one = units == 1 && name[0] == L'.', two = units == 2 && name[0] == L'.' && name[1] == L'.';
+    bool* seen = one ? &self : two ? &parent : nullptr;
+    if (!seen || *seen)
+        return false;
+    *seen = true;
+    return true;
 }
 
 size_t reportedLength(const wchar_t* name, size_t units) {
@@ -94,15 +106,43 @@ bool listByHandle(RemovalWalk& walk, RemovalFolder& folder, bool withIds) {
             DirEntryView view;
             if (!readDirEntry(walk.buffer.data(), io.information, offset, view, withIds))
                 return fail(walk, ERROR_INVALID_DATA);
-            const bool dots = (view.units == 1 && view.name[0] == L'.') ||
-                              (view.units == 2 && view.name[0] == L'.' && view.name[1] == L'.');
-            if (!dots)
+            if (!folder.dots.skip(view.name, view.units))
                 addEntry(folder, view.name, view.units, view.shortName, view.shortUnits, view.attributes,
                          view.reparseTag, view.fileId);
             offset = view.next;
         }
     }
 }
+
+bool scanUsedShortNames(const RemovalWalk& walk) {
+    return !walk.route->reachesByShortName && !wideRoute();
+}
+
+namespace {
+
+// The long name of the entry of folder that the scan listed as step: by its short name where it
+// has one, else by its only name.
+bool longNameOf(RemovalWalk& walk, HANDLE folder, const wchar_t* step, size_t units, std::wstring& longName) {
+    RemovalFolder all;
+    all.handle = folder;
+    if (!listByHandle(walk, all, false))
+        return false;
+    bool found = false;
+    for (const RemovalEntry& entry : all.entries) {
+        const bool byAlias = entry.aliasLength > 0;
+        const uint32_t start = byAlias ? entry.aliasStart : entry.nameStart;
+        const uint32_t length = byAlias ? entry.aliasLength : entry.nameLength;
+        if (length != units || all.names.compare(start, length, step, units) != 0)
+            continue;
+        if (found)
+            return fail(walk, ERROR_DUP_NAME, twinReason);
+        found = true;
+        longName.assign(nameOf(all, entry), entry.nameLength);
+    }
+    return found || fail(walk, ERROR_PATH_NOT_FOUND);
+}
+
+} // namespace
 
 bool openBySteps(RemovalWalk& walk, const std::string& path, ACCESS_MASK lastAccess, ULONG asItself,
                  const StepCheck& check, HANDLE& handle) {
@@ -126,9 +166,24 @@ bool openBySteps(RemovalWalk& walk, const std::string& path, ACCESS_MASK lastAcc
         if (end == std::wstring::npos)
             end = wide.size();
         const wchar_t* step = wide.data() + start;
-        const size_t units = end - start;
+        size_t units = end - start;
         appendNarrow(walk.at.shown, step, units);
         walk.at.shown += '\\';
+        if (!listableName(step, units)) {
+            nt.close(handle);
+            return fail(walk, ERROR_INVALID_NAME, oddNameReason);
+        }
+        // Windows 95 and 98 listed the folder by its short name; it is opened and checked by its
+        // long one, which is the name the system gives its handle.
+        std::wstring longName;
+        if (scanUsedShortNames(walk)) {
+            if (!longNameOf(walk, handle, step, units, longName)) {
+                nt.close(handle);
+                return false;
+            }
+            step = longName.data();
+            units = longName.size();
+        }
         HANDLE next;
         status = openAt(nt, handle, step, units,
                         FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | (end + 1 >= wide.size() ? lastAccess : 0),
@@ -214,6 +269,8 @@ bool leave(RemovalWalk& walk) {
 // One entry, as the disk has it now. In the delete pass it must be what the check pass saw.
 bool visit(RemovalWalk& walk, RemovalFolder& folder, const RemovalEntry& entry, bool directory) {
     const wchar_t* name = nameOf(folder, entry);
+    if (!listableName(name, entry.nameLength))
+        return fail(walk, ERROR_INVALID_NAME, oddNameReason);
     if (entry.twin)
         return fail(walk, ERROR_DUP_NAME, twinReason);
     Look look = walk.route->look(walk, folder, entry);
@@ -231,7 +288,8 @@ bool visit(RemovalWalk& walk, RemovalFolder& folder, const RemovalEntry& entry, 
         if (record && record->nameHash == hash && look.decision == Decision::Gone) {
             if (record->decision == Decision::Enter)
                 walk.replayed = record->end;
-        } else if (!record || record->nameHash != hash || record->decision != look.decision) {
+        } else if (!record || record->nameHash != hash || record->decision != look.decision ||
+                   record->number != look.number) {
             closeHandle(walk, look.handle);
             return fail(walk, ERROR_PATH_NOT_FOUND, changedReason);
         }
@@ -241,11 +299,11 @@ bool visit(RemovalWalk& walk, RemovalFolder& folder, const RemovalEntry& entry, 
         return !folder.chosenParent || fail(walk, ERROR_FILE_NOT_FOUND);
     case Decision::Enter:
         if (!walk.deleting)
-            walk.records.push_back({hash, 0, look.decision});
+            walk.records.push_back({hash, 0, look.decision, look.number});
         return enter(walk, look, name, entry.nameLength);
     default:
         if (!walk.deleting) {
-            walk.records.push_back({hash, 0, look.decision});
+            walk.records.push_back({hash, 0, look.decision, look.number});
             closeHandle(walk, look.handle);
             return true;
         }
@@ -306,11 +364,11 @@ bool lookUp(RemovalWalk& walk, RemovalFolder& top, const std::string& name, cons
         return false;
     // On the handle routes the scan of Windows 95 and 98 (Wine reporting one) listed entries by
     // their short names where they have one.
-    const bool scanUsedShortNames = !walk.route->reachesByShortName && !wideRoute();
+    const bool byShortNames = scanUsedShortNames(walk);
     const RemovalEntry* found = nullptr;
     bool twins = false;
     for (const RemovalEntry& entry : all.entries) {
-        const bool byAlias = scanUsedShortNames && entry.aliasLength > 0;
+        const bool byAlias = byShortNames && entry.aliasLength > 0;
         const wchar_t* key = byAlias ? all.names.data() + entry.aliasStart : nameOf(all, entry);
         if (narrowOf(key, byAlias ? entry.aliasLength : entry.nameLength) != name)
             continue;
@@ -326,7 +384,7 @@ bool lookUp(RemovalWalk& walk, RemovalFolder& top, const std::string& name, cons
     if (twins)
         return fail(walk, ERROR_DUP_NAME, twinReason);
     const bool reachedByShortName = walk.route->reachesByShortName ? found->aliasLength > 0
-                                                                   : scanUsedShortNames && found->aliasLength > 0;
+                                                                   : byShortNames && found->aliasLength > 0;
     if (reachedByShortName && !shown.empty()) {
         const std::string longName = walk.route->reachesByShortName
                                          ? narrowOf(all.names.data() + found->aliasStart, found->aliasLength)

@@ -73,6 +73,7 @@ Look look(RemovalWalk& walk, RemovalFolder& folder, const RemovalEntry& entry) {
         return refusal(ERROR_DUP_NAME, otherCaseReason);
     }
     const NtTagInfo now = attributesOf(nt, look.handle);
+    look.number = fileNumber(nt, look.handle);
     look.attributes = now.attributes;
     look.folder = (now.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     look.decision = isLink(now) ? Decision::Unlink : look.folder ? Decision::Enter : Decision::Delete;

@@ -20,7 +20,7 @@ bool list(RemovalWalk& walk, RemovalFolder& folder) {
         const char* reachable = reachableName(found);
         const std::wstring name = wideOf(reachable);
         const std::wstring alias = reachable == found.cFileName ? std::wstring() : wideOf(found.cFileName);
-        if (name != L"." && name != L"..")
+        if (!folder.dots.skip(name.data(), name.size()))
             addEntry(folder, name.data(), name.size(), alias.data(), alias.size(), found.dwFileAttributes, 0, -1);
     } while (FindNextFileA(search, &found));
     const DWORD error = GetLastError();

@@ -23,11 +23,20 @@ struct RemovalEntry {
     bool twin = false;    // another entry of the folder is listed under the same name
 };
 
+// A listing gives a folder's "." and ".." first, once each: an entry listed by either name again
+// is one a damaged or foreign volume holds, and is refused like any name no folder can hold.
+struct DotEntries {
+    bool self = false, parent = false;
+    // Whether the entry is the folder's own "." or "..", listed for the first time.
+    bool skip(const wchar_t* name, size_t units);
+};
+
 struct RemovalFolder {
     HANDLE handle = nullptr; // the handle routes; the path route names a folder by the position
     LONGLONG number = -1; // Wine: its file number
     std::wstring names; // its entries' names and aliases one after another
     std::vector<RemovalEntry> entries;
+    DotEntries dots;
     size_t next = 0;
     size_t pathLength = 0;     // of the position's shown path, up to and with this folder
     uint32_t record = 0;       // the check pass's record of this folder
@@ -53,7 +62,7 @@ struct Look {
     bool folder = false; // what stands there is a folder, or a link to one
     DWORD error = 0;     // Refuse: the system's code
     const char* reason = nullptr;
-    LONGLONG number = -1; // Enter, on Wine
+    LONGLONG number = -1; // the entry's file number, on the handle routes
 };
 
 // Where the walk is: the current folder's path in the forms the routes and the messages need,
@@ -91,11 +100,12 @@ struct RemovalRoute {
 extern const RemovalRoute ntRoute, wineRoute, pathRoute;
 
 // What the check pass saw of each entry, in the order of the walk; end is, for a folder, the
-// record after its contents.
+// record after its contents; number is the file number the entry had, where the route reads one.
 struct RemovalRecord {
     uint32_t nameHash;
     uint32_t end;
     Decision decision;
+    LONGLONG number;
 };
 
 struct RemovalWalk {
@@ -149,6 +159,10 @@ struct StepCheck {
 bool openBySteps(RemovalWalk& walk, const std::string& path, ACCESS_MASK lastAccess, ULONG asItself,
                  const StepCheck& check, HANDLE& handle);
 
+// Whether the scan listed entries by their short names where they have one, where the route
+// reaches them by their long names: Windows 95 and 98 as Wine reports them.
+bool scanUsedShortNames(const RemovalWalk& walk);
+
 // The handle routes: the folder's entries as its handle lists them, with their file numbers withIds.
 bool listByHandle(RemovalWalk& walk, RemovalFolder& folder, bool withIds);
 
@@ -162,3 +176,4 @@ RemovalOutcome removeEntryBy(const RemovalRoute& route, const std::string& paren
 extern const char* const folderLinkReason;
 extern const char* const changedReason;
 extern const char* const twinReason;
+extern const char* const oddNameReason;

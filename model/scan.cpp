@@ -370,7 +370,7 @@ void listFiles(DirNode* node) {
     // it counts, and 0 under every other.
     std::unordered_set<uint64_t> shown;
     do {
-        if (isDirectory(entry))
+        if (isDirectory(entry) || !listableName(entry.name))
             continue;
         FileEntry* file = new FileEntry;
         file->name = displayName(entry);

@@ -122,7 +122,7 @@ bool sameDrive(const FileTable& table, const ntfs::Boot& boot, const std::string
     do {
         if (!isDirectory(entry))
             ++files;
-        else if (!isReparsePoint(entry) && entry.name != "." && entry.name != "..") {
+        else if (!isReparsePoint(entry) && listableName(entry.name)) {
             ++folders;
             same = std::binary_search(known.begin(), known.end(), entry.name);
         }

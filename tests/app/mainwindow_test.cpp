@@ -3,6 +3,7 @@
 #include "app/startup.h"
 #include "model/removal.h"
 #include "model/removalroute.h"
+#include "model/scan.h"
 #include "model/scanthread.h"
 #include "model/sizetree.h"
 #include "model/survey.h"
@@ -687,6 +688,24 @@ TEST_F(MainWindowTest, DeletingAFileAsksFirstAndKeepsTheTotalsRight) {
     EXPECT_EQ(pieView.hotItem.file, nullptr) << "the chart no longer offers the deleted file";
 }
 
+// Windows 95 and 98 list a long-named folder by its short name: what lies below it is deleted all
+// the same, and nothing beside it.
+TEST_F(MainWindowTest, DeletingBelowALongNamedFolder) {
+    enableDelete.value = 1;
+    makeDir("U:\\Long folder name");
+    makeDir("U:\\Long folder name\\Inner folder");
+    makeFile("U:\\Long folder name\\Inner folder\\x.bin", 50000);
+    makeFile("U:\\Long folder name\\y.bin", 10);
+    DriveSurvey* u = scanDrive('U');
+    ASSERT_NE(u, nullptr);
+    DirNode* folder = findByPath(u->root, "U:\\Long folder name\\");
+    ASSERT_NE(folder, nullptr);
+    select(folder);
+    EXPECT_EQ(rightClickAnswering(hoverAt(0), "Remove Directory?", IDYES), "U:\\Long folder name\\Inner folder\\ ?");
+    EXPECT_FALSE(exists("U:\\Long folder name\\Inner folder"));
+    EXPECT_TRUE(exists("U:\\Long folder name\\y.bin"));
+}
+
 TEST_F(MainWindowTest, FailedDeletionsAreReported) {
     enableDelete.value = 1;
     // A dot-folder is a folder like any other: counted, and deleted with its parent.
@@ -863,6 +882,31 @@ TEST_F(MainWindowTest, DeletingReachesExactlyTheItemTheChartShows) {
     EXPECT_FALSE(listsExactly(L"L:\\Long", L"Inner"));
 }
 
+// L:\\Odd holds p\\q and x\\y, names no Windows folder holds and Wine lists as they are, and a real
+// p\\q, which a path through the first reaches: the scan counts what it lists, never through such a
+// name, and no route of the deletion goes near either.
+TEST_F(MainWindowTest, NamesNoFolderCanHoldAreNeitherWalkedNorDeleted) {
+    enableDelete.value = 1;
+    DriveSurvey* l = scanDrive('L');
+    ASSERT_NE(l, nullptr);
+    DirNode* odd = findByPath(l->root, "L:\\Odd\\");
+    ASSERT_NE(odd, nullptr);
+    ASSERT_EQ(count(odd->children), 1u);
+    EXPECT_EQ(elementAt(odd->children, 0)->name, "P");
+    EXPECT_EQ(odd->ownClusters, 3u);   // x\\y's 9,000 bytes
+    EXPECT_EQ(odd->totalClusters, 5u); // and p\\q\\real.bin's 5,000, once
+    listFiles(odd);
+    EXPECT_EQ(count(*odd->files), 0u);
+    for (const RemovalRoute* route : {&ntRoute, &wineRoute}) {
+        RemovalFault fault;
+        EXPECT_EQ(removeEntryBy(*route, "L:\\", "Odd", true, fault, nullptr, nullptr), RemovalOutcome::Untouched);
+        EXPECT_TRUE(fault.path == "L:\\Odd\\p\\q" || fault.path == "L:\\Odd\\x\\y") << fault.path;
+        EXPECT_EQ(fault.reason.substr(0, 38), "No folder can hold an entry of this na");
+        EXPECT_TRUE(exists("L:\\Odd\\p\\q\\real.bin"));
+        EXPECT_TRUE(listsExactly(L"L:\\Odd", L"x\\y") && listsExactly(L"L:\\Odd", L"p\\q"));
+    }
+}
+
 // In a legacy code page (1252 here) the small s\u0142owa.txt is shown as its big sibling
 // slowa.txt, and the folders \u65e5\u672c and \u4e2d\u56fd both as "??"; Windows 95 and 98 list such
 // names with '?' (Wine with the nearest character). Each is still an item of its own, and deleting
@@ -1021,6 +1065,66 @@ TEST_F(MainWindowTest, AFolderSwappedDuringItsDeletionIsNeverEntered) {
         ASSERT_TRUE(MoveFileA("L:\\Race\\Box", "L:\\Race\\Spare") &&
                     MoveFileA("L:\\Race\\Old", "L:\\Race\\Box"));
         ASSERT_LT(swapAt, 100);
+    }
+}
+
+namespace {
+
+// A backup tool between the two passes of a removal: Latest goes, and a new Latest of the same
+// names comes in, at the idle call numbered swapAt.
+struct Rotation {
+    std::string drive;
+    int calls = 0;
+    int swapAt = 0;
+    bool swapped = false;
+};
+
+void rotateBackups(void* context) {
+    Rotation& rotation = *static_cast<Rotation*>(context);
+    if (++rotation.calls == rotation.swapAt)
+        rotation.swapped = MoveFileA((rotation.drive + "Top\\Latest").c_str(), (rotation.drive + "Old").c_str()) &&
+                           MoveFileA((rotation.drive + "Next").c_str(), (rotation.drive + "Top\\Latest").c_str());
+}
+
+} // namespace
+
+// What was checked is what is deleted: a folder that another one replaced at any moment, the
+// chosen entry's or one below it, is not entered, whichever handle route runs.
+TEST(BetweenPasses, AFolderReplacedAfterItsCheckKeepsWhatItHolds) {
+    const RemovalRoute* routes[] = {&ntRoute, &wineRoute};
+    for (const RemovalRoute* route : routes) {
+        Rotation rotation;
+        rotation.drive = freshDrive("K");
+        for (int swapAt = 1;; ++swapAt) {
+            for (const char* folder : {"Top", "Old", "Next"})
+                wipeTree(rotation.drive + folder);
+            makeDir(rotation.drive + "Top");
+            for (const std::string folder : {"Top\\Latest\\", "Next\\"}) {
+                makeDir(rotation.drive + folder);
+                makeDir(rotation.drive + folder + "Sub");
+                makeFile(rotation.drive + folder + "a", 10);
+                makeFile(rotation.drive + folder + "Sub\\b", 10);
+            }
+            rotation.calls = 0;
+            rotation.swapAt = swapAt;
+            rotation.swapped = false;
+            RemovalFault fault;
+            const RemovalOutcome outcome =
+                removeEntryBy(*route, rotation.drive, "Top", true, fault, rotateBackups, &rotation);
+            if (!rotation.swapped)
+                break;
+            // From the third call on, the check has looked at the old Latest: the new one keeps
+            // all it holds. Before, the new one may be what is checked, and go.
+            const char* routeName = route == &ntRoute ? "NT" : "Wine";
+            const std::string fresh = rotation.drive + "Top\\Latest\\";
+            EXPECT_EQ(outcome == RemovalOutcome::Removed, !exists(rotation.drive + "Top"));
+            if (swapAt > 2) {
+                EXPECT_TRUE(exists(fresh + "a") && exists(fresh + "Sub\\b"))
+                    << routeName << " route, swap at call " << swapAt;
+                EXPECT_NE(outcome, RemovalOutcome::Removed) << routeName << " route, swap at call " << swapAt;
+            }
+            ASSERT_LT(swapAt, 100);
+        }
     }
 }
 

@@ -392,31 +392,31 @@ DWORD WINAPI askWhileChainStands(void*) {
 
 } // namespace
 
-TEST_F(ScanTest, DeepChainOfTwoThousandFoldersOnASmallThreadStack) {
+TEST_F(ScanTest, DeepChainOfSixHundredFoldersOnASmallThreadStack) {
     listingPeakBytes = 0;
-    // Laid out on the Linux side: chain/D/D/.../D (2,000 levels) with a 1-byte file at the bottom
-    // and one at level 1,000.
+    // Laid out on the Linux side: chain/D/D/.../D (600 levels) with a 1-byte file at the bottom
+    // and one at level 300.
     DirNode* chain = scan("chain");
     EXPECT_EQ(chain->totalClusters, 2u);
-    // The listings on the way down hold no path or place of their own, which took 24 MB here:
-    // memory grows with the depth, not with its square.
-    EXPECT_LT(listingPeakBytes.load(), 2000u * 400);
+    // The listings on the way down hold no path or place of their own, which took 24 MB at 2,000
+    // levels (2 MB at 600): memory grows with the depth, not with its square.
+    EXPECT_LT(listingPeakBytes.load(), 600u * 400);
     int depth = 0;
     const DirNode* node = chain;
     while (count(node->children) == 1) {
         node = elementAt(node->children, 0);
         ++depth;
-        if (depth == 1000) {
+        if (depth == 300) {
             EXPECT_EQ(node->ownClusters, 1u);
-        } else if (depth < 2000) {
+        } else if (depth < 600) {
             EXPECT_EQ(node->ownClusters, 0u) << depth;
         }
     }
-    EXPECT_EQ(depth, 2000);
+    EXPECT_EQ(depth, 600);
     EXPECT_EQ(node->ownClusters, 1u);
     EXPECT_EQ(findByPath(chain, pathOf(node)), node);
 
-    // The tree view opens all 2,000 levels to show the bottom one selected.
+    // The tree view opens all 600 levels to show the bottom one selected.
     DWORD start = GetTickCount();
     SendMessageA(DirTreeView, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(node->treeItem));
     SendMessageA(DirTreeView, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(node->treeItem));
@@ -427,7 +427,7 @@ TEST_F(ScanTest, DeepChainOfTwoThousandFoldersOnASmallThreadStack) {
     std::memcpy(&itemRect, &node->treeItem, sizeof node->treeItem); // the item goes in, its rectangle out
     EXPECT_TRUE(SendMessageA(DirTreeView, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&itemRect)));
 
-    // The chart of the level above the bottom: one whole slice, named by its 4,000-character
+    // The chart of the level above the bottom: one whole slice, named by its 1,200-character
     // path when the mouse is over it.
     PieCanvas canvas(400);
     PieView view;
@@ -444,13 +444,13 @@ TEST_F(ScanTest, DeepChainOfTwoThousandFoldersOnASmallThreadStack) {
     EXPECT_EQ(view.hotItem.directory, node);
     std::string hover = statusText(0);
     EXPECT_TRUE(hover == pathOf(node) + " (4096 bytes)") << "... " << hover.substr(hover.size() - 30);
-    EXPECT_GT(hover.size(), 4000u);
+    EXPECT_GT(hover.size(), 1200u);
     EXPECT_EQ(hitTestPie(canvas.window, view, 2, 2), 1);
     EXPECT_EQ(statusText(0), "Zoom out");
     applyClick(view);
     EXPECT_EQ(view.currentNode, node->parent->parent);
     enableDelete.value = savedDelete;
-    std::printf("2,000 levels: selecting the bottom %lu ms, painting %lu ms, hit test %lu ms\n",
+    std::printf("600 levels: selecting the bottom %lu ms, painting %lu ms, hit test %lu ms\n",
                 static_cast<unsigned long>(selecting), static_cast<unsigned long>(painting),
                 static_cast<unsigned long>(hitting));
 
