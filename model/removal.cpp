@@ -120,8 +120,8 @@ bool scanUsedShortNames(const RemovalWalk& walk) {
 
 namespace {
 
-// The long name of the entry of folder that the scan listed as step: by its short name where it
-// has one, else by its only name.
+// The long name of the entry of folder that step names: the scan listed it by its short name
+// where it has one; a caller may name it by its long one.
 bool longNameOf(RemovalWalk& walk, HANDLE folder, const wchar_t* step, size_t units, std::wstring& longName) {
     RemovalFolder all;
     all.handle = folder;
@@ -129,10 +129,9 @@ bool longNameOf(RemovalWalk& walk, HANDLE folder, const wchar_t* step, size_t un
         return false;
     bool found = false;
     for (const RemovalEntry& entry : all.entries) {
-        const bool byAlias = entry.aliasLength > 0;
-        const uint32_t start = byAlias ? entry.aliasStart : entry.nameStart;
-        const uint32_t length = byAlias ? entry.aliasLength : entry.nameLength;
-        if (length != units || all.names.compare(start, length, step, units) != 0)
+        const bool byAlias = entry.aliasLength == units && all.names.compare(entry.aliasStart, units, step, units) == 0;
+        const bool byName = entry.nameLength == units && all.names.compare(entry.nameStart, units, step, units) == 0;
+        if (!byAlias && !byName)
             continue;
         if (found)
             return fail(walk, ERROR_DUP_NAME, twinReason);
