@@ -2,6 +2,7 @@
 
 #include "model/filetable.h"
 #include "model/listing.h"
+#include "model/mounts.h"
 #include "model/names.h"
 #include "model/scan.h"
 #include "model/survey.h"
@@ -82,9 +83,12 @@ void readFolder(const ReadAhead& ahead, FolderListing* folder, ListingRoom& room
                 if (entry.fileId && survey->fileIds)
                     folder->marks.push_back({entry.fileId & survey->fileIdMask, clusters});
             } else if (listableName(entry.name)) { // not itself, its parent, or a path to elsewhere
+                // Wine lists a folder of the same file system mounted there as a plain folder.
+                const bool link = isLinkEntry(entry) ||
+                                  (ahead.mounts && isMountPoint(*ahead.mounts, room.path, entry.name));
                 folder->folders.push_back(
                     {static_cast<uint32_t>(folder->names.size()), static_cast<uint32_t>(entry.name.size()),
-                     static_cast<uint16_t>(entry.shown.size()), entry.hasShortName, isLinkEntry(entry)});
+                     static_cast<uint16_t>(entry.shown.size()), entry.hasShortName, link});
                 folder->names += entry.name;
                 folder->names += entry.shown;
             }

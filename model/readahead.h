@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+struct DriveMounts;
 struct DriveSurvey;
 struct FileTable;
 struct ScanCosts;
@@ -27,7 +28,7 @@ struct ListedFolder {
     uint32_t nameLength = 0;
     uint16_t shownLength = 0; // of the long name to show, after the listed one, when they differ
     bool hasShortName = false;
-    bool link = false;            // a link: never listed, counted empty
+    bool link = false;            // a link or a mount point: never listed, counted empty
     uint32_t record = UINT32_MAX; // its record in the drive's file table, where it is read from there
 };
 
@@ -75,6 +76,8 @@ struct ListingRoom {
 struct ReadAhead {
     const DriveSurvey* survey = nullptr;
     FileTable* table = nullptr; // the drive's file table, when it was read
+    // Under Wine, the drive's mount points: made before the helpers start, and only read.
+    const DriveMounts* mounts = nullptr;
     CRITICAL_SECTION lock;
     // Each signal is a call to the Wine server, which the walk's messages to the tree view need
     // too: an event is set only when a thread waits for it.

@@ -11,8 +11,9 @@
 //   handle to a link reaches its target. So each folder and file must have the file number its
 //   folder listed, a file whose handle the system names otherwise is a link and is removed by
 //   renaming an empty file onto it, a folder's path must still lead to it before it is removed, and
-//   links to folders and other file systems mounted inside are never entered. Between a look and
-//   the deletion that follows it, a few microseconds, a rename elsewhere can still redirect it.
+//   links to folders and whatever is mounted inside (a folder of the same file system bound there
+//   included, which only the mount table tells) are never entered. Between a look and the deletion
+//   that follows it, a few microseconds, a rename elsewhere can still redirect it.
 // - Windows 95 and 98, which have no links and no such handles: each entry by its path.
 #pragma once
 

@@ -4,6 +4,7 @@
 // stack, the position, the check pass and the delete pass, the idle calls and the fault record.
 #pragma once
 
+#include "model/mounts.h"
 #include "model/native.h"
 #include "model/removal.h"
 
@@ -121,6 +122,7 @@ struct RemovalWalk {
     RemovalFault* fault = nullptr;
     RemovalIdle idle = nullptr;
     void* context = nullptr;
+    DriveMounts mounts; // Wine: the mount points of the chosen entry's drive
 };
 
 // The fault at the position; false, so that a route can return it.

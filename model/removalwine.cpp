@@ -5,9 +5,10 @@
 // replaced by another, or by a link, since the listing is not the one listed), a file must be
 // named by the system as its folder's name followed by its own (a link to a file is named after
 // its target, and is removed by renaming an empty file onto it), a folder's path must still lead
-// to it before Wine removes it by that path, and what lies on another file system is never
-// entered (Wine lists a folder where another file system is mounted as a reparse point, as
-// Windows does a volume mounted in a folder).
+// to it before Wine removes it by that path, and what is mounted inside is never entered (Wine
+// lists a folder where another file system is mounted as a reparse point, as Windows does a volume
+// mounted in a folder; one where a folder of the same file system is bound, only the mount table
+// tells).
 #include "model/names.h"
 #include "model/removalroute.h"
 
@@ -130,6 +131,7 @@ bool openParent(RemovalWalk& walk, const std::string& path, RemovalFolder& top) 
         return false;
     top.number = fileNumber(*walk.nt, top.handle);
     top.verifiedName = true;
+    walk.mounts = mountsInDrive(path);
     return !(attributesOf(*walk.nt, top.handle).attributes & FILE_ATTRIBUTE_READONLY) ||
            fail(walk, ERROR_ACCESS_DENIED, lockedReason);
 }
@@ -145,9 +147,14 @@ Look look(RemovalWalk& walk, RemovalFolder& folder, const RemovalEntry& entry) {
     const NativeCalls& nt = *walk.nt;
     const wchar_t* name = nameOf(folder, entry);
     const bool listedFolder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if (listedFolder && (entry.attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_READONLY))) {
-        Look look = (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? refusal(ERROR_NOT_SUPPORTED, folderLinkReason)
-                                                                       : refusal(ERROR_ACCESS_DENIED, lockedReason);
+    // A folder of the same file system mounted there lists as a plain folder: the mount table tells.
+    const std::string_view at = walk.at.shown;
+    const bool link = listedFolder && ((entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+                                       isMountPoint(walk.mounts, at.substr(0, folder.pathLength),
+                                                    at.substr(folder.pathLength)));
+    if (link || (listedFolder && (entry.attributes & FILE_ATTRIBUTE_READONLY))) {
+        Look look = link ? refusal(ERROR_NOT_SUPPORTED, folderLinkReason)
+                         : refusal(ERROR_ACCESS_DENIED, lockedReason);
         look.folder = true;
         return look;
     }

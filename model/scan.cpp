@@ -5,6 +5,7 @@
 #include "model/filetable.h"
 #include "model/links.h"
 #include "model/listing.h"
+#include "model/mounts.h"
 #include "model/names.h"
 #include "model/native.h"
 #include "model/readahead.h"
@@ -259,6 +260,9 @@ DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* su
     ReadAhead ahead;
     // The file table is in memory: nothing to read ahead.
     ahead.table = table;
+    // Read once, before the helpers that consult it start; the file table shows no Linux mounts.
+    const DriveMounts mounts = table ? DriveMounts() : mountsInDrive(survey->rootPath);
+    ahead.mounts = &mounts;
     startReadAhead(ahead, survey, table ? 0 : readAheadHelpers, costs);
     DirNode* top = enterDirectory(name, parent, survey, status, costs);
     if (parent && !listed.empty())

@@ -1148,6 +1148,33 @@ TEST_F(MainWindowTest, AnotherFileSystemMountedInAFolderIsLeftAlone) {
     EXPECT_TRUE(exists("L:\\Mounts\\own.txt") && exists("L:\\Mounts\\disk\\inside.bin"));
 }
 
+// A folder of the same file system bound into another lists as a plain folder under Wine; the
+// mount table tells it, and it is counted and refused as the mount above is, in a scan and in a
+// rescan of one folder alike.
+TEST_F(MainWindowTest, AFolderBoundIntoAnotherIsLeftAlone) {
+    if (exists("L:\\Binds\\no-mount"))
+        GTEST_SKIP() << "this machine did not let the fixture bind a folder";
+    DriveSurvey* l = scanDrive('L');
+    ASSERT_NE(l, nullptr);
+    const uint64_t kept = clustersFor(l, 40000), own = clustersFor(l, 3000);
+    EXPECT_EQ(findByPath(l->root, "L:\\Binds\\")->totalClusters, kept + own);
+    EXPECT_EQ(findByPath(l->root, "L:\\Binds\\Keep\\")->totalClusters, kept);
+    auto boundIsLink = [own](DirNode* top) {
+        const DirNode* mirror = findByPath(top, "L:\\Binds\\Top\\Dir\\mirror\\");
+        return mirror && mirror->isLink && mirror->totalClusters == 0 && top->totalClusters == own;
+    };
+    DirNode* top = findByPath(l->root, "L:\\Binds\\Top\\");
+    EXPECT_TRUE(boundIsLink(top)) << "the drive's scan";
+    const HTREEITEM old = top->treeItem;
+    EXPECT_TRUE(boundIsLink(rereadDirectory(top))) << "a rescan of Top";
+    SendMessageA(DirTreeView, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(old));
+    RemovalFault fault;
+    EXPECT_EQ(removeEntry("L:\\Binds\\", "Top", true, fault, nullptr, nullptr), RemovalOutcome::Untouched);
+    EXPECT_EQ(fault.path, "L:\\Binds\\Top\\Dir\\mirror");
+    EXPECT_STREQ(fault.reason.c_str(), folderLinkReason);
+    EXPECT_TRUE(exists("L:\\Binds\\Keep\\kept.bin") && exists("L:\\Binds\\Top\\Dir\\own.bin"));
+}
+
 // Wine names a handle after the deepest drive that holds it: a folder of drive Z: that is also
 // drive U:'s root is named after U:, and what lies in it is still deleted through Z:.
 TEST(WineRoute, AFolderThatIsAlsoADriveIsReachedThroughEither) {

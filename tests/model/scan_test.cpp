@@ -1,4 +1,5 @@
 #include "model/listing.h"
+#include "model/mounts.h"
 #include "model/names.h"
 #include "model/readahead.h"
 #include "model/removal.h"
@@ -156,6 +157,16 @@ TEST(Clusters, SizesRoundUpToWholeClusters) {
     EXPECT_EQ(compareBySize(b, s, 0), -1);
     EXPECT_EQ(compareBySize(s, b, 0), 1);
     EXPECT_EQ(compareBySize(b, b, 0), 0);
+}
+
+// Linux writes blanks, tabs, newlines and backslashes of a mount point as three octal digits; the
+// root holds no drive's folder.
+TEST(Mounts, TheMountTableGivesEachMountPointAsLinuxNamesIt) {
+    EXPECT_EQ(mountPoints("22 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
+                          "36 22 8:1 /srv/keep /srv/a\\040b\\134c rw master:1 - ext4 /dev/sda1 rw\n"
+                          "cut short\n"
+                          "37 22 0:5 / /proc rw - proc proc rw"),
+              (std::vector<std::string>{"/srv/a b\\c", "/proc"}));
 }
 
 // A block of the system's listing is read only within the bytes the system said it wrote: an
