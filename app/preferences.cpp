@@ -117,6 +117,32 @@ INT_PTR CALLBACK preferencesDialogProc(HWND dialog, UINT message, WPARAM wParam,
 
 } // namespace
 
+void readEdit(IntSetting& setting, HWND dialog, int controlId, bool saveIfChanged) {
+    char text[15];
+    GetDlgItemTextA(dialog, controlId, text, sizeof text);
+    unsigned number;
+    if (std::sscanf(text, "%u", &number) != 1)
+        return;
+    if (static_cast<int32_t>(number) == setting.value)
+        return;
+    setting.value = static_cast<int32_t>(number);
+    if (saveIfChanged)
+        save(setting);
+}
+
+void readCheckBox(IntSetting& setting, HWND dialog, int controlId, bool saveIfChanged) {
+    int state = static_cast<int>(IsDlgButtonChecked(dialog, controlId));
+    if (state < 0 || state == setting.value)
+        return;
+    setting.value = state;
+    if (saveIfChanged)
+        save(setting);
+}
+
+void setCheckBox(const IntSetting& setting, HWND dialog, int controlId) {
+    CheckDlgButton(dialog, controlId, static_cast<UINT>(setting.value));
+}
+
 void rescanPreferencesDrive() {
     if (dialogDriveIndex >= 0)
         rescanDrive(dialogDriveIndex, dialogPath);

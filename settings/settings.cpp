@@ -1,5 +1,8 @@
 #include "settings/settings.h"
 
+#include <windows.h>
+#include <shlobj.h>
+
 #include <cstdio>
 
 namespace {
@@ -23,10 +26,9 @@ bool isBlank(char c) {
 // application-data folder, and that copy is read first from then on.
 std::string userFolder() {
     static const std::string folder = [] {
-        typedef HRESULT(WINAPI * GetFolderPath)(HWND, int, HANDLE, DWORD, char*);
         // Windows 95, 98 and NT 4.0 without later updates have no such folder, nor the call.
         HMODULE shell = GetModuleHandleA("shell32.dll");
-        auto get = shell ? reinterpret_cast<GetFolderPath>(
+        auto get = shell ? reinterpret_cast<decltype(&SHGetFolderPathA)>(
                                reinterpret_cast<void*>(GetProcAddress(shell, "SHGetFolderPathA")))
                          : nullptr;
         char path[MAX_PATH];
@@ -108,32 +110,6 @@ void save(const IntSetting& setting) {
 
 void erase(const IntSetting& setting) {
     write(setting, nullptr);
-}
-
-void readEdit(IntSetting& setting, HWND dialog, int controlId, bool saveIfChanged) {
-    char text[15];
-    GetDlgItemTextA(dialog, controlId, text, sizeof text);
-    unsigned number;
-    if (std::sscanf(text, "%u", &number) != 1)
-        return;
-    if (static_cast<int32_t>(number) == setting.value)
-        return;
-    setting.value = static_cast<int32_t>(number);
-    if (saveIfChanged)
-        save(setting);
-}
-
-void readCheckBox(IntSetting& setting, HWND dialog, int controlId, bool saveIfChanged) {
-    int state = static_cast<int>(IsDlgButtonChecked(dialog, controlId));
-    if (state < 0 || state == setting.value)
-        return;
-    setting.value = state;
-    if (saveIfChanged)
-        save(setting);
-}
-
-void setCheckBox(const IntSetting& setting, HWND dialog, int controlId) {
-    CheckDlgButton(dialog, controlId, static_cast<UINT>(setting.value));
 }
 
 // The strings come first and the records after them, in this order, within this one file, so

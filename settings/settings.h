@@ -2,8 +2,6 @@
 // program's initialisation file, read and written through the system's profile functions.
 #pragma once
 
-#include <windows.h>
-
 #include <cstdint>
 #include <string>
 
@@ -22,9 +20,6 @@ struct IntSetting {
 int32_t load(IntSetting& setting);
 void save(const IntSetting& setting);
 void erase(const IntSetting& setting);
-void readEdit(IntSetting& setting, HWND dialog, int controlId, bool saveIfChanged);
-void readCheckBox(IntSetting& setting, HWND dialog, int controlId, bool saveIfChanged);
-void setCheckBox(const IntSetting& setting, HWND dialog, int controlId);
 
 // Leading blanks, one optional sign, then decimal digits up to the first other character,
 // accumulated modulo 2^32: every value written with "%u" reads back as the same bit pattern.

@@ -1,5 +1,7 @@
 #include "settings/settings.h"
 
+#include "app/preferences.h"
+
 #include "support/disk.h"
 
 #include <gtest/gtest.h>
