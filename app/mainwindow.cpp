@@ -138,7 +138,7 @@ void startCommandLineScan() {
     request.driveIndex = drive;
     request.reselect = true;
     request.path = commandPath;
-    startScan(request);
+    startScan(request, screenSink());
 }
 
 void onCreate(HWND window) {
@@ -186,7 +186,7 @@ void onDriveSelected() {
     if (slotIsEmpty(drive)) {
         ScanRequest request;
         request.driveIndex = drive;
-        startScan(request);
+        startScan(request, screenSink());
         return;
     }
     DriveSurvey* survey = surveyInSlot(drive);
@@ -240,7 +240,7 @@ bool onCommand(HWND window, WPARAM wParam, LPARAM lParam) {
         SendMessageA(window, WM_CLOSE, 0, 0);
         return true;
     case IDM_REFRESH:
-        rescanCurrentDrive();
+        rescanCurrentDrive(screenSink());
         return true;
     case IDM_UPLEVEL:
         oneLevelUp();

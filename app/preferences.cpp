@@ -3,6 +3,7 @@
 #include "app/help.h"
 #include "app/mainwindow.h"
 #include "app/startup.h"
+#include "app/treeview.h"
 #include "model/scanthread.h"
 #include "model/sizetree.h"
 #include "model/survey.h"
@@ -145,7 +146,7 @@ void setCheckBox(const IntSetting& setting, HWND dialog, int controlId) {
 
 void rescanPreferencesDrive() {
     if (dialogDriveIndex >= 0)
-        rescanDrive(dialogDriveIndex, dialogPath);
+        rescanDrive(dialogDriveIndex, dialogPath, screenSink());
 }
 
 INT_PTR runPreferencesDialog(HWND owner) {

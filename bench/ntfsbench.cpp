@@ -47,7 +47,7 @@ struct TableRead {
 
 DWORD WINAPI tableMain(void* param) {
     TableRead* read = static_cast<TableRead*>(param);
-    read->table = readFileTable(&read->survey);
+    read->table = readFileTable(&read->survey, screenSink());
     return 0;
 }
 
@@ -103,7 +103,7 @@ double scanDrive(int drive) {
     const double start = nowMs();
     ScanRequest request;
     request.driveIndex = drive;
-    startScan(request);
+    startScan(request, screenSink());
     MSG msg;
     while (!scanSelected && GetMessageA(&msg, nullptr, 0, 0)) {
         TranslateMessage(&msg);

@@ -243,7 +243,7 @@ int main(int argc, char** argv) {
     scanning = true;
     ScanRequest request;
     request.driveIndex = drive;
-    startScan(request);
+    startScan(request, screenSink());
     MSG msg;
     while (!scanSelected && GetMessageA(&msg, nullptr, 0, 0)) {
         TranslateMessage(&msg);

@@ -1,7 +1,5 @@
 #include "model/scan.h"
 
-#include "app/mainwindow.h"
-#include "app/treeview.h"
 #include "model/filetable.h"
 #include "model/links.h"
 #include "model/listing.h"
@@ -9,10 +7,9 @@
 #include "model/names.h"
 #include "model/native.h"
 #include "model/readahead.h"
+#include "model/scansink.h"
 #include "model/sizetree.h"
 #include "model/survey.h"
-
-#include <commctrl.h>
 
 #include <algorithm>
 #include <unordered_set>
@@ -27,6 +24,7 @@ namespace {
 // moment, and the walk's last directory is always posted at its end, where it stays.
 struct StatusTicker {
     static constexpr DWORD interval = 50; // milliseconds: twenty texts a second are still read as motion
+    ScanSink& sink;
     DWORD lastPost = 0;
     bool posted = false;
     const DirNode* unposted = nullptr;
@@ -45,8 +43,8 @@ struct StatusTicker {
             post(unposted);
     }
     void post(const DirNode* node) {
-        // Posted so the scan never waits for the user interface; the node owns the text.
-        PostMessageA(statusBar, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(node->name.c_str()));
+        // The scan never waits for the text to be shown; the node owns it.
+        sink.showStatus(node->name.c_str());
         posted = true;
         unposted = nullptr;
     }
@@ -60,35 +58,32 @@ DirNode* enterDirectory(std::string name, DirNode* parent, DriveSurvey* survey, 
     node->parent = parent;
     node->survey = survey;
     const int64_t start = ticksNow();
-    node->treeItem = insertDirItem(parent ? parent->treeItem : nullptr, node->name.c_str(), node);
+    node->treeItem = status.sink.insertItem(node);
     costs.insertSends += ticksNow() - start;
     ++costs.folders;
     status.entered(node);
     return node;
 }
 
-// Puts the node's children in order, largest first. The tree view is asked to sort only when they
-// were not already: each request is a round trip to the user-interface thread, and most
-// directories have no or one subdirectory. Items already in order stay in listing order, ties
-// included, as in children.
-void sortChildren(DirNode* node, ScanCosts& costs) {
+// Puts the node's children in order, largest first. Their items are sorted only when they were not
+// in order already: each sort is a round trip to the user-interface thread, and most directories
+// have no or one subdirectory. Items already in order stay in listing order, ties included, as in
+// children.
+void sortChildren(DirNode* node, ScanSink& sink, ScanCosts& costs) {
     auto larger = [](const DirNode* a, const DirNode* b) { return a->totalClusters > b->totalClusters; };
     if (std::is_sorted(node->children.items.begin(), node->children.items.end(), larger))
         return;
     sortBySize(node->children);
-    TVSORTCB sort = {};
-    sort.hParent = node->treeItem;
-    sort.lpfnCompare = compareBySize;
     const int64_t start = ticksNow();
-    SendMessageA(DirTreeView, TVM_SORTCHILDRENCB, 1, reinterpret_cast<LPARAM>(&sort));
+    sink.sortChildren(node);
     costs.sortSends += ticksNow() - start;
     ++costs.sorts;
 }
 
 // The directory is read completely: its total is final and its children are put in order.
-void finishDirectory(DirNode* node, ScanCosts& costs) {
+void finishDirectory(DirNode* node, ScanSink& sink, ScanCosts& costs) {
     node->totalClusters += node->ownClusters;
-    sortChildren(node, costs);
+    sortChildren(node, sink, costs);
 }
 
 void adoptChild(DirNode* parent, DirNode* child) {
@@ -103,10 +98,10 @@ void logNames(NameLog& log, DirNode* node, const FolderListing* listing) {
         logName(log, mark.id, node, mark.clusters);
 }
 
-// Puts each level whose totals changed in order again, in the model and in the tree view.
-void sortAgain(const std::vector<DirNode*>& levels, ScanCosts& costs) {
+// Puts each level whose totals changed in order again, in the model and on the screen.
+void sortAgain(const std::vector<DirNode*>& levels, ScanSink& sink, ScanCosts& costs) {
     for (DirNode* node : levels)
-        sortChildren(node, costs);
+        sortChildren(node, sink, costs);
 }
 
 constexpr DWORD recallOnOpen = 0x40000;        // FILE_ATTRIBUTE_RECALL_ON_OPEN
@@ -250,13 +245,13 @@ int CALLBACK compareBySize(LPARAM a, LPARAM b, LPARAM) {
 // file system allows is walked on a small thread stack; the order of work, and of the requests to
 // the tree view, is that of the recursive walk. Each folder's listing is taken whole, most often
 // read ahead by a helper.
-DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* survey,
+DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* survey, ScanSink& sink,
                        const std::string& listed, FileTable* table, NameLog* log) {
     const int64_t start = ticksNow();
     ScanCosts costs;
     NameLog ownLog;
     NameLog& names = log ? *log : ownLog;
-    StatusTicker status;
+    StatusTicker status{sink};
     ReadAhead ahead;
     // The file table is in memory: nothing to read ahead.
     ahead.table = table;
@@ -289,13 +284,13 @@ DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* su
                 continue;
             }
             child->isLink = true;
-            finishDirectory(child, costs);
+            finishDirectory(child, sink, costs);
             adoptChild(level.node, child);
             continue;
         }
         DirNode* done = level.node;
         retireListing(ahead, listing);
-        finishDirectory(done, costs);
+        finishDirectory(done, sink, costs);
         levels.pop_back();
         if (levels.empty()) {
             status.finished();
@@ -305,7 +300,7 @@ DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* su
             if (!log) {
                 std::vector<DirNode*> reorder;
                 settleNames(survey, names, reorder);
-                sortAgain(reorder, costs);
+                sortAgain(reorder, sink, costs);
             }
             costs.walk = ticksNow() - start;
             lastScanCosts = costs;
@@ -315,7 +310,7 @@ DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* su
     }
 }
 
-DirNode* rereadDirectory(DirNode* node) {
+DirNode* rereadDirectory(DirNode* node, ScanSink& sink) {
     DirNode* dir = node->parent;
     DriveSurvey* survey = node->survey;
     const std::string name = node->name, listed = listedNameOf(node);
@@ -325,6 +320,8 @@ DirNode* rereadDirectory(DirNode* node) {
     const DWORD error = there ? ERROR_SUCCESS : GetLastError();
     closeListing(listing);
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+        // The items carry the nodes, so they go first; the order of the rest holds.
+        sink.removeItems(node);
         removeSubdirectory(dir, node);
         return nullptr;
     }
@@ -337,13 +334,16 @@ DirNode* rereadDirectory(DirNode* node) {
     const uint64_t usedBefore = root->totalClusters, freeBefore = survey->freeClusters;
     NameLog log;
     unlinkSubtree(node, &log);
-    DirNode* fresh = scanDirectory(name, dir, survey, listed, nullptr, &log);
+    DirNode* fresh = scanDirectory(name, dir, survey, sink, listed, nullptr, &log);
+    sink.removeItems(node);
     replaceSubdirectory(dir, node, fresh);
     std::vector<DirNode*> reorder;
     settleNames(survey, log, reorder);
     ScanCosts costs;
-    sortAgain(reorder, costs);
+    sortAgain(reorder, sink, costs);
+    // The fresh item came after the parent's last, whatever its total: the level is always sorted.
     sortBySize(dir->children);
+    sink.sortChildren(dir);
     const uint64_t usedAfter = root->totalClusters;
     survey->freeClusters = usedAfter <= usedBefore
                                ? std::min(survey->totalClusters, freeBefore + (usedBefore - usedAfter))

@@ -11,16 +11,17 @@ struct DriveSurvey;
 struct FileTable;
 struct ListedEntry;
 struct NameLog;
+class ScanSink;
 
 // Creates and scans the node of directory name under parent (null for a drive's root, whose name
 // is the root path); listed is the name the file system gives it, where that is not the name
 // shown.
-// Reports to the tree view and the status bar as it goes. With the drive's file table the folders
+// Shows each folder through the sink as it goes. With the drive's file table the folders
 // are taken from it instead of being listed, name the table's root. A file of several names counts
 // once, in the folder of its names (see model/links.h): the names found are settled at the end,
 // and the levels whose order that changed sorted again; or, with log, logged there for the caller
 // to settle.
-DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* survey,
+DirNode* scanDirectory(const std::string& name, DirNode* parent, DriveSurvey* survey, ScanSink& sink,
                        const std::string& listed = std::string(), FileTable* table = nullptr,
                        NameLog* log = nullptr);
 
@@ -46,14 +47,14 @@ inline int64_t ticksNow() {
     return now.QuadPart;
 }
 
-// Reads the node's directory from the disk again, on the calling thread, after something in it
-// changed. A fresh subtree takes the node's place among its parent's children, which are sorted
-// again; the totals above it and the drive's free space follow; the old node is destroyed and the
-// fresh one returned. Its tree items are made as a scan makes them, under the parent's item, after
-// the old one, which the caller removes. When the directory is gone its node is removed and
-// destroyed, and the result is null; when it cannot be listed, nothing changes and the result is
-// the node itself.
-DirNode* rereadDirectory(DirNode* node);
+// Reads the node's directory from the disk again, on the user-interface thread, after something in
+// it changed. A fresh subtree takes the node's place among its parent's children, which are sorted
+// again; the totals above it and the drive's free space follow; the fresh node is returned. Its
+// items are made as a scan makes them, after the parent's last; then the old node's items go and
+// the old node is destroyed, and the parent's items are sorted as its children are. When the
+// directory is gone its items go, its node is removed and destroyed, and the result is null; when
+// it cannot be listed, nothing changes and the result is the node itself.
+DirNode* rereadDirectory(DirNode* node, ScanSink& sink);
 
 // Reads the files directly in the node's directory into node->files, once.
 void listFiles(DirNode* node);

@@ -1,12 +1,10 @@
 #include "model/scanthread.h"
 
-#include "app/mainwindow.h"
+#include "model/scansink.h"
 #include "model/sizetree.h"
 #include "model/survey.h"
-#include "pie/pieview.h"
 
 #include <windows.h>
-#include <commctrl.h>
 
 DriveTable driveTable;
 
@@ -18,35 +16,35 @@ DriveSurvey scanningSurvey;
 // holds fixed-size frames whatever the depth of the drive.
 constexpr SIZE_T scanStackSize = 8192;
 
+struct ThreadStart {
+    ScanRequest request;
+    ScanSink* sink;
+};
+
 DWORD WINAPI scanThreadMain(void* param) {
     // The request belongs to this thread: copy it and free it before anything else.
-    ScanRequest* owned = static_cast<ScanRequest*>(param);
-    const int32_t driveIndex = owned->driveIndex;
-    const bool reselect = owned->reselect;
-    const std::string path = std::move(owned->path);
+    ThreadStart* owned = static_cast<ThreadStart*>(param);
+    const int32_t driveIndex = owned->request.driveIndex;
+    const bool reselect = owned->request.reselect;
+    const std::string path = std::move(owned->request.path);
+    ScanSink& sink = *owned->sink;
     delete owned;
 
-    DriveSurvey* survey = surveyDrive(driveIndex);
+    DriveSurvey* survey = surveyDrive(driveIndex, sink);
     // Once stored, the survey belongs to the user interface, which may destroy it on a refresh or
     // when the window closes: the item to show is taken before, and its handle stays valid
     // because a settling slot is neither scanned again nor freed.
     DirNode* show = reselect ? findByPath(survey->root, path) : nullptr;
-    const LPARAM item = reinterpret_cast<LPARAM>((show ? show : survey->root)->treeItem);
+    const HTREEITEM item = (show ? show : survey->root)->treeItem;
     driveTable.settling[driveIndex].store(true, std::memory_order_relaxed);
     driveTable.slots[driveIndex].store(survey, std::memory_order_release);
-
-    // The control reports no change when the item is selected already (the user clicked it while
-    // the scan ran); the chart must still switch to the drive, so the selection is moved off and
-    // back, which reports the change.
-    if (SendMessageA(DirTreeView, TVM_GETNEXTITEM, TVGN_CARET, 0) == item)
-        SendMessageA(DirTreeView, TVM_SELECTITEM, TVGN_CARET, 0);
-    SendMessageA(DirTreeView, TVM_SELECTITEM, TVGN_CARET, item);
+    sink.selectItem(item);
     driveTable.settling[driveIndex].store(false, std::memory_order_release);
     return 0;
 }
 
-bool launch(const ScanRequest& request) {
-    ScanRequest* copy = new ScanRequest(request);
+bool launch(const ScanRequest& request, ScanSink& sink) {
+    ThreadStart* copy = new ThreadStart{request, &sink};
     HANDLE thread = CreateThread(nullptr, scanStackSize, scanThreadMain, copy, 0, nullptr);
     if (!thread) {
         delete copy;
@@ -79,18 +77,13 @@ void freeDriveTable() {
     }
 }
 
-void startScan(const ScanRequest& request) {
+void startScan(const ScanRequest& request, ScanSink& sink) {
     driveTable.slots[request.driveIndex].store(scanningMark, std::memory_order_relaxed);
-    if (!launch(request))
+    if (!launch(request, sink))
         driveTable.slots[request.driveIndex].store(nullptr, std::memory_order_relaxed);
 }
 
-void rescanCurrentDrive() {
-    if (pieView.currentNode)
-        rescanDrive(pieView.currentDrive, pathOf(pieView.currentNode));
-}
-
-void rescanDrive(int32_t driveIndex, const std::string& path) {
+void rescanDrive(int32_t driveIndex, const std::string& path, ScanSink& sink) {
     DriveSurvey* survey = surveyInSlot(driveIndex);
     if (!survey || !survey->complete || driveTable.settling[driveIndex].load())
         return;
@@ -98,12 +91,8 @@ void rescanDrive(int32_t driveIndex, const std::string& path) {
     request.driveIndex = driveIndex;
     request.reselect = true;
     request.path = path;
-    if (pieView.currentNode && pieView.currentDrive == driveIndex) {
-        pieView.currentNode = nullptr;
-        clearHotItem(pieView);
-    }
     // The items carry the nodes, so they go first.
-    SendMessageA(DirTreeView, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(survey->root->treeItem));
+    sink.removeItems(survey->root);
     destroySurvey(survey);
-    startScan(request);
+    startScan(request, sink);
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 struct DriveSurvey;
+class ScanSink;
 
 // A slot is empty (null), scanning (scanningMark) or holds the drive's complete survey. The
 // scan thread stores its survey with release order after completing it, and the user interface
@@ -34,11 +35,10 @@ struct ScanRequest {
     std::string path; // with reselect: the directory to select after the scan, as pathOf gives it
 };
 
-// Marks the slot scanning and starts the drive's thread; the caller has checked the slot was empty.
-// A thread that cannot be started leaves the slot empty again, so the drive can be picked again.
-void startScan(const ScanRequest& request);
-// Throws away the current drive's tree and scans it again, reselecting the current directory.
-void rescanCurrentDrive();
+// Marks the slot scanning and starts the drive's thread, which shows the scan through the sink and
+// ends by selecting the item of the folder to show; the caller has checked the slot was empty. A
+// thread that cannot be started leaves the slot empty again, so the drive can be picked again.
+void startScan(const ScanRequest& request, ScanSink& sink);
 // Throws away the drive's tree, if it has a complete one that has settled, and scans it again,
-// reselecting path (as pathOf gives it) at the end.
-void rescanDrive(int32_t driveIndex, const std::string& path);
+// reselecting path (as pathOf gives it) at the end. The sink removes the old items first.
+void rescanDrive(int32_t driveIndex, const std::string& path, ScanSink& sink);

@@ -1,16 +1,15 @@
 #include "model/survey.h"
 
-#include "app/mainwindow.h"
 #include "model/filetable.h"
 #include "model/listing.h"
 #include "model/names.h"
 #include "model/native.h"
 #include "model/scan.h"
+#include "model/scansink.h"
 #include "model/sizetree.h"
 #include "settings/settings.h"
 
 #include <windows.h>
-#include <commctrl.h>
 
 #include <algorithm>
 #include <array>
@@ -87,7 +86,8 @@ bool readHandle(void* context, uint64_t offset, void* buffer, size_t length) {
     return ReadFile(static_cast<HANDLE>(context), buffer, static_cast<DWORD>(length), &read, &at) && read == length;
 }
 
-// The status bar's text while a drive's table is read; posted, so it lives for the whole run.
+// The status bar's text while a drive's table is read; shown without waiting, so it lives for the
+// whole run.
 const std::array<std::array<char, 40>, 26> readingTexts = [] {
     std::array<std::array<char, 40>, 26> texts{};
     for (int drive = 0; drive < 26; ++drive)
@@ -135,7 +135,7 @@ bool sameDrive(const FileTable& table, const ntfs::Boot& boot, const std::string
 
 static_assert(sizeof(wchar_t) == sizeof(uint16_t), "UTF-16 names, as Windows keeps them");
 
-FileTable* readFileTable(const DriveSurvey* survey) {
+FileTable* readFileTable(const DriveSurvey* survey, ScanSink& sink) {
     const NativeCalls* nt = nativeCalls();
     if (!wideRoute() || !nt)
         return nullptr;
@@ -161,7 +161,7 @@ FileTable* readFileTable(const DriveSurvey* survey) {
     if (first && readHandle(volume, 0, first, 4096) &&
         ntfs::parseBoot(static_cast<const uint8_t*>(first), 4096, boot)) {
         if (survey->driveIndex >= 0 && survey->driveIndex < 26)
-            PostMessageA(statusBar, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(readingTexts[survey->driveIndex].data()));
+            sink.showStatus(readingTexts[survey->driveIndex].data());
         VolumeSource source;
         source.context = volume;
         source.read = readHandle;
@@ -203,7 +203,7 @@ uint32_t queryTrueClusterSize(const std::string& rootPath) {
     return result.sectorsPerCluster * result.bytesPerSector;
 }
 
-DriveSurvey* surveyDrive(int32_t driveIndex) {
+DriveSurvey* surveyDrive(int32_t driveIndex, ScanSink& sink) {
     DriveSurvey* survey = new DriveSurvey;
     survey->rootPath = std::string(1, static_cast<char>('A' + driveIndex)) + ":\\";
     survey->driveIndex = driveIndex;
@@ -238,17 +238,17 @@ DriveSurvey* surveyDrive(int32_t driveIndex) {
         survey->freeClusters = totalFree.QuadPart / survey->clusterSize;
     }
 
-    PostMessageA(statusBar, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(gatheringText));
+    sink.showStatus(gatheringText);
     // An NTFS drive is read from its file table where the system lets the program read the volume.
     const int64_t start = ticksNow();
-    FileTable* table = survey->fileSystem == "NTFS" ? readFileTable(survey) : nullptr;
+    FileTable* table = survey->fileSystem == "NTFS" ? readFileTable(survey, sink) : nullptr;
     const int64_t read = ticksNow() - start;
     // FAT and exFAT number a file by where its entry lies, and Windows 95 and 98 list no numbers;
     // a file table's names are known by their record's number.
     survey->fileIds = wideRoute() && nativeCalls() && (survey->fileSystem == "NTFS" || survey->fileSystem == "REFS");
     if (table)
         survey->fileIdMask = 0xFFFFFFFFFFFFull;
-    survey->root = scanDirectory(survey->rootPath, nullptr, survey, std::string(), table);
+    survey->root = scanDirectory(survey->rootPath, nullptr, survey, sink, std::string(), table);
     if (table) {
         lastScanCosts.tableRead = read;
         lastScanCosts.tableIndexBytes = footprintOf(*table);

@@ -12,6 +12,7 @@
 
 struct DirNode;
 struct FileTable;
+class ScanSink;
 
 struct DriveSurvey {
     DirNode* root = nullptr;
@@ -38,8 +39,9 @@ struct DriveSurvey {
     std::vector<LinkedName> linkedNames;
 };
 
-// Surveys and scans drive driveIndex (0 for A); returns when the survey is complete.
-DriveSurvey* surveyDrive(int32_t driveIndex);
+// Surveys and scans drive driveIndex (0 for A), showing its progress through the sink; returns
+// when the survey is complete.
+DriveSurvey* surveyDrive(int32_t driveIndex, ScanSink& sink);
 void destroySurvey(DriveSurvey* survey);
 // The cluster size reported by the Windows 95/98 VWIN32 extended free-space query, or 0 where
 // that device does not exist (Windows NT and later, Wine).
@@ -48,5 +50,5 @@ uint32_t queryTrueClusterSize(const std::string& rootPath);
 // The file table of an NTFS drive, read where the system lets the program read its volume, with
 // files counted in the survey's clusters; null when the drive is to be walked: the volume cannot
 // be opened, is not NTFS of a layout the reader knows, its table does not hold together, or it is
-// not the drive's.
-FileTable* readFileTable(const DriveSurvey* survey);
+// not the drive's. Once the volume shows NTFS, the sink shows that the table is being read.
+FileTable* readFileTable(const DriveSurvey* survey, ScanSink& sink);

@@ -1,11 +1,13 @@
 #include "pie/deletion.h"
 
 #include "app/mainwindow.h"
+#include "app/treeview.h"
 #include "model/links.h"
 #include "model/names.h"
 #include "model/removal.h"
 #include "model/scan.h"
 #include "model/scanthread.h"
+#include "model/scansink.h"
 #include "model/sizetree.h"
 #include "pie/pieview.h"
 #include "pie/texts.h"
@@ -81,7 +83,7 @@ void reportFailure(const RemovalFault& fault, RemovalOutcome outcome) {
     case ERROR_PATH_NOT_FOUND:
         if (MessageBoxA(PieWindow, failureText(loadText(IDS_NOT_FOUND_REFRESH, 40), fault, outcome).c_str(),
                         title, MB_OKCANCEL | MB_ICONHAND) == IDOK)
-            rescanCurrentDrive();
+            rescanCurrentDrive(screenSink());
         break;
     case ERROR_ACCESS_DENIED:
         MessageBoxA(PieWindow, failureText(loadText(IDS_ACCESS_DENIED, 40), fault, outcome).c_str(), title,
@@ -126,18 +128,13 @@ bool removeHotDirectory(HWND window, DirNode* dir, DirNode* child, RemovalFault&
     HCURSOR oldCursor = SetCursor(waitCursor);
     PaintPump pump;
     outcome = removeEntry(listedPathOf(dir), listedNameOf(child), true, fault, idle, &pump, child->name);
-    HTREEITEM item = child->treeItem;
     if (outcome == RemovalOutcome::Removed) {
-        SendMessageA(DirTreeView, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(item));
+        screenSink().removeItems(child);
         removeSubdirectory(dir, child);
-    } else if (outcome == RemovalOutcome::Partial && rereadDirectory(child) != child) {
-        // The fresh subtree's items came after the old one's, which goes; the level is put in
-        // order again, as the model is.
-        SendMessageA(DirTreeView, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(item));
-        TVSORTCB sort = {};
-        sort.hParent = dir->treeItem;
-        sort.lpfnCompare = compareBySize;
-        SendMessageA(DirTreeView, TVM_SORTCHILDRENCB, 1, reinterpret_cast<LPARAM>(&sort));
+    } else if (outcome == RemovalOutcome::Partial) {
+        // What is left takes the folder's place, in the model and the tree, with its items sorted
+        // into the level; or the folder goes, when nothing is left of it.
+        rereadDirectory(child, screenSink());
     }
     if (outcome != RemovalOutcome::Untouched)
         InvalidateRect(window, nullptr, TRUE);

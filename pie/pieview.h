@@ -6,6 +6,7 @@
 
 struct DirNode;
 struct FileEntry;
+class ScanSink;
 
 enum ClickAction : int32_t { noClick = 0, descend = 1, goUp = 2 };
 enum DeleteAction : int32_t { noDelete = 0, deleteFile = 1, deleteDirectory = 2 };
@@ -31,3 +32,6 @@ extern PieView pieView;
 void clearHotItem(PieView& view);
 // A current node is set and its drive's survey is complete.
 bool pieActive(const PieView& view);
+// Throws away the tree of the current node's drive and scans it again, reselecting that node's
+// directory; the sink shows the new scan, and first removes the old items and forgets the view.
+void rescanCurrentDrive(ScanSink& sink);

@@ -107,6 +107,11 @@ bool pieActive(const PieView& view) {
     return survey && survey->complete;
 }
 
+void rescanCurrentDrive(ScanSink& sink) {
+    if (pieView.currentNode)
+        rescanDrive(pieView.currentDrive, pathOf(pieView.currentNode), sink);
+}
+
 // The point is taken in the mapping of the picture on the screen, that of its last paint; only
 // before the first paint is a device context asked.
 int hitTestPie(HWND window, PieView& view, int x, int y) {

@@ -7,6 +7,7 @@
 #include "model/survey.h"
 
 #include "app/mainwindow.h"
+#include "app/treeview.h"
 #include "support/ui.h"
 
 #include <gtest/gtest.h>
@@ -72,7 +73,7 @@ inline DriveSurvey* scanAndWait(int driveIndex, DWORD timeoutMs, DWORD& elapsedM
     DWORD start = GetTickCount();
     ScanRequest request;
     request.driveIndex = driveIndex;
-    startScan(request);
+    startScan(request, screenSink());
     bool done = pumpUntil(
         [&] {
             return surveyInSlot(driveIndex) && uiLog.selections > before && !driveTable.settling[driveIndex];

@@ -53,7 +53,7 @@ protected:
 
     DirNode* scan(const std::string& name) {
         DirNode* node = nullptr;
-        runOnThreadPumping([&] { node = scanDirectory(name, survey.root, &survey); });
+        runOnThreadPumping([&] { node = scanDirectory(name, survey.root, &survey, screenSink()); });
         appendUnsorted(survey.root->children, node);
         return node;
     }

@@ -4,6 +4,7 @@
 #include "model/survey.h"
 
 #include "app/mainwindow.h"
+#include "app/treeview.h"
 #include "pie/pieview.h"
 #include "settings/settings.h"
 #include "support/disk.h"
@@ -50,7 +51,7 @@ protected:
     DriveSurvey* scanDrive(int driveIndex) {
         ScanRequest request;
         request.driveIndex = driveIndex;
-        startScan(request);
+        startScan(request, screenSink());
         return waitForScan(driveIndex);
     }
 
@@ -268,8 +269,8 @@ TEST_F(SurveyTest, TwoDrivesScanAtOnceAndBothTreesGrow) {
     ScanRequest u, v;
     u.driveIndex = driveU;
     v.driveIndex = driveV;
-    startScan(u);
-    startScan(v);
+    startScan(u, screenSink());
+    startScan(v, screenSink());
     EXPECT_EQ(driveTable.slots[driveU].load(), scanningMark);
     EXPECT_EQ(driveTable.slots[driveV].load(), scanningMark);
     bool bothGrowing = false, refreshed = false;
@@ -282,7 +283,7 @@ TEST_F(SurveyTest, TwoDrivesScanAtOnceAndBothTreesGrow) {
         if (!refreshed && surveyInSlot(driveU) && !driveTable.settling[driveU] && !surveyInSlot(driveV)) {
             pieView.currentNode = surveyInSlot(driveU)->root;
             pieView.currentDrive = driveU;
-            rescanCurrentDrive();
+            rescanCurrentDrive(screenSink());
             refreshed = true;
         }
         return refreshed && surveyInSlot(driveU) && surveyInSlot(driveV);
@@ -305,11 +306,11 @@ TEST_F(SurveyTest, RescanReselectsTheDirectoryOrFallsBackToTheRoot) {
     pieView.currentDrive = driveU;
     ASSERT_NE(pieView.currentNode, nullptr);
 
-    rescanCurrentDrive();
+    rescanCurrentDrive(screenSink());
     EXPECT_EQ(pieView.currentNode, nullptr);
     EXPECT_EQ(driveTable.slots[driveU].load(), scanningMark);
     // A second refresh while the drive is scanning does nothing.
-    rescanCurrentDrive();
+    rescanCurrentDrive(screenSink());
     DriveSurvey* second = waitForScan(driveU);
     ASSERT_NE(second, nullptr);
     EXPECT_EQ(pathOf(selectedNode()), "U:\\A\\B\\");
@@ -321,7 +322,7 @@ TEST_F(SurveyTest, RescanReselectsTheDirectoryOrFallsBackToTheRoot) {
     wipeTree(root + "A\\B");
     pieView.currentNode = findByPath(second->root, "u:\\a\\b\\");
     ASSERT_NE(pieView.currentNode, nullptr);
-    rescanCurrentDrive();
+    rescanCurrentDrive(screenSink());
     DriveSurvey* third = waitForScan(driveU);
     ASSERT_NE(third, nullptr);
     EXPECT_EQ(selectedNode(), third->root);
@@ -334,14 +335,14 @@ TEST_F(SurveyTest, RefreshDoesNothingWithoutACompleteCurrentDrive) {
     DriveSurvey* survey = scanDrive(driveU);
     ASSERT_NE(survey, nullptr);
 
-    rescanCurrentDrive(); // no current node
+    rescanCurrentDrive(screenSink()); // no current node
     EXPECT_EQ(surveyInSlot(driveU), survey);
 
     // The current drive's slot is still scanning: nothing is thrown away.
     pieView.currentNode = survey->root;
     pieView.currentDrive = driveV;
     driveTable.slots[driveV].store(scanningMark);
-    rescanCurrentDrive();
+    rescanCurrentDrive(screenSink());
     EXPECT_EQ(pieView.currentNode, survey->root);
     EXPECT_EQ(surveyInSlot(driveU), survey);
     EXPECT_EQ(topLevelItems("U:\\"), 1);
@@ -349,7 +350,7 @@ TEST_F(SurveyTest, RefreshDoesNothingWithoutACompleteCurrentDrive) {
 
     // Its thread has yet to select an item of the survey: neither a refresh nor the end frees it.
     driveTable.settling[driveU].store(true);
-    rescanDrive(driveU, "U:\\");
+    rescanDrive(driveU, "U:\\", screenSink());
     freeDriveTable();
     EXPECT_EQ(surveyInSlot(driveU), survey);
     driveTable.settling[driveU].store(false);
@@ -421,7 +422,7 @@ TEST_F(SurveyTest, NtfsDrivesAreReadFromTheirFileTableWithTheTotalsOfTheirLayout
             walked.clusterSize = walked.volumeClusterSize = 4096;
             walked.fileIds = true;
             DirNode* root = nullptr;
-            runOnThreadPumping([&] { root = scanDirectory(walked.rootPath, nullptr, &walked); });
+            runOnThreadPumping([&] { root = scanDirectory(walked.rootPath, nullptr, &walked, screenSink()); });
             describeOrder(root, "", walkOrder);
             // Where Wine's listing tells what the volume gives (no sparse, compressed or small
             // files), the walk's totals are the table's: a file of several names counts once.
