@@ -20,14 +20,9 @@
 #include <cstring>
 
 HWND MainToolbar;
-HWND statusBar;
 HWND PieWindow;
-HWND DirTreeView;
 HWND DriveCombo;
 int32_t itemDrives[26];
-HCURSOR waitCursor;
-HCURSOR arrowCursor;
-HCURSOR pieCursors[5];
 
 namespace {
 
@@ -151,7 +146,7 @@ void onCreate(HWND window) {
     createToolbar(window);
     statusBar = CreateStatusWindowA(WS_CHILD | WS_VISIBLE | WS_BORDER, "", window, 0);
     PieWindow = CreateWindowExA(WS_EX_CLIENTEDGE, PieClassName.c_str(), "", WS_CHILD | WS_VISIBLE, 0, paneTop,
-                                width, height - paneHeightLoss, window, nullptr, appInstance, nullptr);
+                                width, height - paneHeightLoss, window, nullptr, appInstance, &screenSink());
     DirTreeView = CreateWindowExA(
         WS_EX_CLIENTEDGE, WC_TREEVIEWA, "",
         WS_CHILD | WS_VISIBLE | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS, 0,

@@ -9,7 +9,6 @@
 #include <commctrl.h>
 
 std::string commandPath;
-HINSTANCE appInstance;
 HWND MainWindow;
 
 bool acceptCommandPath(const char* commandLine) {

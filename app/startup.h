@@ -2,12 +2,13 @@
 // placement and the message loop. WinMain runs these steps in order; the tests run the same ones.
 #pragma once
 
+#include "pie/handles.h" // appInstance
+
 #include <windows.h>
 
 #include <string>
 
 extern std::string commandPath;
-extern HINSTANCE appInstance;
 extern HWND MainWindow;
 
 // Keeps the argument and checks that the file system finds it; when it does not, says so in a

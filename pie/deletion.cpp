@@ -1,7 +1,5 @@
 #include "pie/deletion.h"
 
-#include "app/mainwindow.h"
-#include "app/treeview.h"
 #include "model/links.h"
 #include "model/names.h"
 #include "model/removal.h"
@@ -9,12 +7,11 @@
 #include "model/scanthread.h"
 #include "model/scansink.h"
 #include "model/sizetree.h"
+#include "pie/handles.h"
 #include "pie/pieview.h"
 #include "pie/texts.h"
 #include "res/resource.h"
 #include "settings/settings.h"
-
-#include <commctrl.h>
 
 #include <cstdio>
 
@@ -74,25 +71,25 @@ std::string failureText(const std::string& lead, const RemovalFault& fault, Remo
     return text;
 }
 
-void reportFailure(const RemovalFault& fault, RemovalOutcome outcome) {
+void reportFailure(HWND window, ScanSink& tree, const RemovalFault& fault, RemovalOutcome outcome) {
     lastDeleteError = fault.error;
     MessageBeep(0);
     const char* title = ProductTitle.c_str();
     switch (lastDeleteError) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
-        if (MessageBoxA(PieWindow, failureText(loadText(IDS_NOT_FOUND_REFRESH, 40), fault, outcome).c_str(),
+        if (MessageBoxA(window, failureText(loadText(IDS_NOT_FOUND_REFRESH, 40), fault, outcome).c_str(),
                         title, MB_OKCANCEL | MB_ICONHAND) == IDOK)
-            rescanCurrentDrive(screenSink());
+            rescanCurrentDrive(tree);
         break;
     case ERROR_ACCESS_DENIED:
-        MessageBoxA(PieWindow, failureText(loadText(IDS_ACCESS_DENIED, 40), fault, outcome).c_str(), title,
+        MessageBoxA(window, failureText(loadText(IDS_ACCESS_DENIED, 40), fault, outcome).c_str(), title,
                     MB_ICONHAND);
         break;
     default: {
         char code[40];
         std::snprintf(code, sizeof code, "LastError = %ld", static_cast<long>(lastDeleteError));
-        MessageBoxA(PieWindow, failureText(code, fault, outcome).c_str(), title, MB_ICONHAND);
+        MessageBoxA(window, failureText(code, fault, outcome).c_str(), title, MB_ICONHAND);
         break;
     }
     }
@@ -121,7 +118,7 @@ bool removeHotFile(HWND window, DirNode* dir, FileEntry* entry, RemovalFault& fa
 
 // After a removal that stopped half-way the chart must not show what is gone: the directory is
 // read again from the disk.
-bool removeHotDirectory(HWND window, DirNode* dir, DirNode* child, RemovalFault& fault,
+bool removeHotDirectory(HWND window, ScanSink& tree, DirNode* dir, DirNode* child, RemovalFault& fault,
                         RemovalOutcome& outcome) {
     if (!confirm(window, pathOf(child) + " ?", IDS_REMOVE_DIRECTORY))
         return true;
@@ -129,12 +126,12 @@ bool removeHotDirectory(HWND window, DirNode* dir, DirNode* child, RemovalFault&
     PaintPump pump;
     outcome = removeEntry(listedPathOf(dir), listedNameOf(child), true, fault, idle, &pump, child->name);
     if (outcome == RemovalOutcome::Removed) {
-        screenSink().removeItems(child);
+        tree.removeItems(child);
         removeSubdirectory(dir, child);
     } else if (outcome == RemovalOutcome::Partial) {
         // What is left takes the folder's place, in the model and the tree, with its items sorted
         // into the level; or the folder goes, when nothing is left of it.
-        rereadDirectory(child, screenSink());
+        rereadDirectory(child, tree);
     }
     if (outcome != RemovalOutcome::Untouched)
         InvalidateRect(window, nullptr, TRUE);
@@ -144,7 +141,7 @@ bool removeHotDirectory(HWND window, DirNode* dir, DirNode* child, RemovalFault&
 
 } // namespace
 
-void deleteHotItem(HWND window, PieView& view) {
+void deleteHotItem(HWND window, PieView& view, ScanSink& tree) {
     // The drive's scan thread is about to select one of its items; none may go before that.
     if (driveTable.settling[view.currentDrive].load(std::memory_order_acquire))
         return;
@@ -155,11 +152,11 @@ void deleteHotItem(HWND window, PieView& view) {
     if (view.deleteAction == deleteFile && view.hotItem.file)
         done = removeHotFile(window, dir, view.hotItem.file, fault, outcome);
     else if (view.deleteAction == deleteDirectory && view.hotItem.directory)
-        done = removeHotDirectory(window, dir, view.hotItem.directory, fault, outcome);
+        done = removeHotDirectory(window, tree, dir, view.hotItem.directory, fault, outcome);
     else
         return;
     // What the hot item named may be gone now; the next mouse move finds what is there.
     clearHotItem(view);
     if (!done)
-        reportFailure(fault, outcome);
+        reportFailure(window, tree, fault, outcome);
 }

@@ -1,8 +1,8 @@
 #include "pie/paint.h"
 
-#include "app/mainwindow.h"
 #include "model/sizetree.h"
 #include "model/survey.h"
+#include "pie/handles.h"
 #include "pie/layout.h"
 #include "pie/pieview.h"
 #include "pie/texts.h"

@@ -1,10 +1,10 @@
 #include "pie/piewindow.h"
 
-#include "app/mainwindow.h"
 #include "model/scanthread.h"
 #include "model/sizetree.h"
 #include "model/survey.h"
 #include "pie/deletion.h"
+#include "pie/handles.h"
 #include "pie/layout.h"
 #include "pie/paint.h"
 #include "pie/pieview.h"
@@ -59,16 +59,21 @@ void onLButtonDown(HWND window, LPARAM lParam) {
                  reinterpret_cast<LPARAM>(pieView.currentNode->treeItem));
 }
 
+// A window made without a sink shows the chart but deletes nothing.
 void onRButtonDown(HWND window, LPARAM lParam) {
-    if (!pieActive(pieView))
+    ScanSink* tree = reinterpret_cast<ScanSink*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (!pieActive(pieView) || !tree)
         return;
     hitTestPie(window, pieView, LOWORD(lParam), HIWORD(lParam));
-    deleteHotItem(window, pieView);
+    deleteHotItem(window, pieView, *tree);
 }
 
 LRESULT CALLBACK pieWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE:
+        SetWindowLongPtrA(window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(reinterpret_cast<const CREATESTRUCTA*>(lParam)->lpCreateParams));
+        return 0;
     case WM_DESTROY:
     case WM_COMMAND:
         return 0;

@@ -6,6 +6,8 @@
 
 struct PieView;
 
+// A window of the class takes, as the parameter of its creation, the ScanSink through which its
+// deletions change the tree.
 bool registerPieWindowClass(HINSTANCE instance);
 
 // What is under the point (client pixels): sets the view's hot item and actions and part 0 of

@@ -1,9 +1,9 @@
 #include "pie/texts.h"
 
-#include "app/startup.h"
 #include "model/links.h"
 #include "model/sizetree.h"
 #include "model/survey.h"
+#include "pie/handles.h"
 #include "res/resource.h"
 #include "settings/settings.h"
 
