@@ -2,10 +2,10 @@
 // one of 100,000 subdirectories, counts the GDI primitives of each paint (recorded into an
 // enhanced metafile, which keeps one record per call), and times the hit test of one mouse move
 // over each chart.
-#include "app/mainwindow.h"
 #include "model/scanthread.h"
 #include "model/sizetree.h"
 #include "model/survey.h"
+#include "pie/handles.h"
 #include "pie/paint.h"
 #include "pie/piewindow.h"
 #include "pie/pieview.h"
