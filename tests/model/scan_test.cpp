@@ -4,6 +4,7 @@
 #include "model/readahead.h"
 #include "model/removal.h"
 #include "model/scan.h"
+#include "model/scansink.h"
 #include "model/sizetree.h"
 #include "model/survey.h"
 
@@ -29,20 +30,25 @@
 
 namespace {
 
-// A drive T: with clusters of 4096 bytes, its root item in a real tree view, and a real status
-// bar: folders of T: are scanned below the root as the drive's scan would reach them.
+// A drive T: with clusters of 4096 bytes: folders of T: are scanned below its root as the drive's
+// scan would reach them.
+void surveyDriveT(DriveSurvey& survey) {
+    survey.rootPath = "T:\\";
+    survey.clusterSize = 4096;
+    survey.driveIndex = 19;
+    survey.root = new DirNode;
+    survey.root->name = survey.rootPath;
+    survey.root->survey = &survey;
+}
+
+// Drive T:, its root item in a real tree view, and a real status bar.
 class ScanTest : public testing::Test {
 protected:
     UiHarness ui;
     DriveSurvey survey;
 
     void SetUp() override {
-        survey.rootPath = "T:\\";
-        survey.clusterSize = 4096;
-        survey.driveIndex = 19;
-        survey.root = new DirNode;
-        survey.root->name = survey.rootPath;
-        survey.root->survey = &survey;
+        surveyDriveT(survey);
         survey.root->treeItem = insertDirItem(nullptr, survey.root->name.c_str(), survey.root);
     }
 
@@ -64,6 +70,38 @@ protected:
                 return c;
         return nullptr;
     }
+};
+
+// Drive T: without a window: a scan runs on this thread and shows itself to the test, which
+// records each call ("insert ITEM", "sort ITEM", "status TEXT", ...), naming an item as the
+// tree-view harness does, by the texts on its way down joined by '|'.
+class SinkScanTest : public testing::Test, public ScanSink {
+protected:
+    DriveSurvey survey;
+    std::vector<std::string> calls, names; // names by item, from 1
+
+    void SetUp() override {
+        surveyDriveT(survey);
+        survey.root->treeItem = insertItem(survey.root);
+    }
+    void TearDown() override { destroyNode(survey.root); }
+
+    DirNode* scan(const std::string& name) {
+        DirNode* node = scanDirectory(name, survey.root, &survey, *this);
+        appendUnsorted(survey.root->children, node);
+        return node;
+    }
+
+    std::string nameOf(HTREEITEM item) const { return names.at(reinterpret_cast<size_t>(item) - 1); }
+    HTREEITEM insertItem(DirNode* folder) override {
+        names.push_back((folder->parent ? nameOf(folder->parent->treeItem) : "") + "|" + folder->name);
+        calls.push_back("insert " + names.back());
+        return reinterpret_cast<HTREEITEM>(names.size());
+    }
+    void sortChildren(const DirNode* folder) override { calls.push_back("sort " + nameOf(folder->treeItem)); }
+    void showStatus(const char* text) override { calls.push_back(std::string("status ") + text); }
+    void selectItem(HTREEITEM item) override { calls.push_back("select " + nameOf(item)); }
+    void removeItems(const DirNode* folder) override { calls.push_back("remove " + nameOf(folder->treeItem)); }
 };
 
 std::vector<std::string> listingOrder(const std::string& folder) {
@@ -563,7 +601,7 @@ TEST_F(ScanTest, AFileOfSeveralNamesCountsOnceInTheLowestFolderOfItsNames) {
     EXPECT_TRUE(survey.linkedNames.size() == 2u) << "twice.bin's two names are all that is kept";
 }
 
-TEST_F(ScanTest, FilesAreListedOnceOnDemandLargestFirst) {
+TEST_F(SinkScanTest, FilesAreListedOnceOnDemandLargestFirst) {
     std::string top = freshFolder("files");
     makeFile(top + "small", 10);
     makeFile(top + "LARGE.DAT", 20000);
@@ -652,3 +690,29 @@ TEST_F(ScanTest, TheStatusBarFollowsTheWalkAndKeepsTheLastDirectory) {
     EXPECT_EQ(count(node->children), 400u);
     EXPECT_EQ(childItems(DirTreeView, node->treeItem).size(), 400u);
 }
+
+// In the order the screen needs: the items and sorts of a plain recursive walk, and each folder
+// named right after its item is made, the first at once and the last folder entered last.
+TEST_F(SinkScanTest, TheScreenIsShownEachFolderInTheOrderItNeeds) {
+    std::string top = freshFolder("shown");
+    for (const char* folder : {"Small", "Big", "Big\\Inner", "Big\\Empty"})
+        makeDir(top + folder);
+    makeFile(top + "Big\\Inner\\f", 5000);
+    std::vector<std::string> expected{"insert |T:\\"}, tree;
+    plainWalk(top, "|T:\\", "shown", expected);
+    scan("shown");
+    std::string inserted, named;
+    for (const std::string& call : calls) {
+        if (call.rfind("status ", 0) == 0) {
+            EXPECT_EQ(named = call.substr(7), inserted) << "a folder is named right after its item";
+            continue;
+        }
+        tree.push_back(call);
+        if (call.rfind("insert ", 0) == 0)
+            inserted = call.substr(call.rfind('|') + 1);
+    }
+    EXPECT_EQ(tree, expected);
+    EXPECT_EQ(calls.at(2), "status shown");
+    EXPECT_EQ(named, inserted);
+}
+
