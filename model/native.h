@@ -1,7 +1,9 @@
 // The system's own file calls, present in every Windows NT and in Wine, looked up at run time:
-// listings read into a buffer of the caller's, and files opened relative to a directory handle,
-// which is how a deletion reaches each entry by the name its folder listed; and the few things
-// the handle routes of a deletion do with them.
+// listings read into a buffer of the caller's, which is how the scan and its helpers list folders
+// and a deletion lists and looks again; files opened relative to a directory handle, which is how
+// a deletion reaches each entry by the name its folder listed; and what is asked of a handle: its
+// attributes, its file number (also the drive root's, which finds the root in an NTFS file
+// table) and its deletion.
 #pragma once
 
 #include <windows.h>
@@ -101,7 +103,8 @@ struct NativeCalls {
     bool handlesFollowLinks;
 };
 
-// Null on Windows 95 and 98, which have no ntdll.dll.
+// Null where any of them is missing: Windows 95 and 98, whose kernel is not NT's, have none.
+// Wine has them whatever system it reports, so the Wine route serves there too.
 const NativeCalls* nativeCalls();
 
 // Windows 95 and 98 set the top bit of the version; they lack the wide functions. (Wine asked to

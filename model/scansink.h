@@ -18,8 +18,8 @@ public:
     virtual HTREEITEM insertItem(DirNode* folder) = 0;
     // Puts the items of the folder's subfolders in the order of its children, largest first.
     virtual void sortChildren(const DirNode* folder) = 0;
-    // Shows a text in the status bar's first part without waiting for it: the text belongs to a
-    // node, which outlives the message, or to the program.
+    // Shows a text in the status bar's first part without waiting for it to be shown: the text
+    // belongs to a node, which outlives the showing, or to the program.
     virtual void showStatus(const char* text) = 0;
     // Selects the item, which shows its folder: the last thing a scan thread does.
     virtual void selectItem(HTREEITEM item) = 0;

@@ -13,9 +13,9 @@ class ScanSink;
 // loads with acquire order, so a survey seen in a slot is seen complete. No locks.
 struct DriveTable {
     std::atomic<DriveSurvey*> slots[26];
-    // Set from just before the scan thread stores its survey until its last message to the tree
-    // view has been handled: that message names one of the survey's items, so until then the
-    // survey is neither scanned again nor freed.
+    // Set from just before the scan thread stores its survey until its sink has selected the item
+    // to show (in the program, until the tree view has handled that message): the selection names
+    // one of the survey's items, so until then the survey is neither scanned again nor freed.
     std::atomic<bool> settling[26];
 };
 

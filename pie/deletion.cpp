@@ -129,8 +129,9 @@ bool removeHotDirectory(HWND window, ScanSink& tree, DirNode* dir, DirNode* chil
         tree.removeItems(child);
         removeSubdirectory(dir, child);
     } else if (outcome == RemovalOutcome::Partial) {
-        // What is left takes the folder's place, in the model and the tree, with its items sorted
-        // into the level; or the folder goes, when nothing is left of it.
+        // What is left takes the folder's place in the model and the tree: its old items go before
+        // its old nodes, the fresh ones are sorted into the level. A folder gone meanwhile goes;
+        // one that cannot be listed now stays as it was.
         rereadDirectory(child, tree);
     }
     if (outcome != RemovalOutcome::Untouched)

@@ -1,5 +1,6 @@
-// Files and folders for the tests, made through Win32 on drive T:, which the test runner maps
-// to a folder of the build.
+// Files and folders for the tests, made and removed through Win32 on the test drives (T:, U:, V:
+// and others), which the test runners map to folders of the build. Links, and what else Win32
+// cannot make, are laid out on the Linux side (tests/fixtures/make-drive.sh).
 #pragma once
 
 #include <cstdint>
@@ -15,7 +16,9 @@ void makeFile(const std::string& path, uint64_t length);
 // The same by UTF-16 paths, for names outside the code page the tests run in.
 void makeDir(const std::wstring& path);
 void makeFile(const std::wstring& path, uint64_t length);
-// Removes a folder with its contents; links are removed, never followed.
+// Removes a folder with its contents, by their UTF-16 names. Only for folders without links: under
+// Wine deleting a link to a file deletes its target, and a link to a folder stays, unless the
+// folder it names is empty, which goes instead.
 void wipeTree(const std::string& path);
 // The build folder holding tarvale.exe and the help files: the parent of the test program's folder.
 std::string programFolder();
