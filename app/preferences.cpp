@@ -103,7 +103,7 @@ INT_PTR CALLBACK preferencesDialogProc(HWND dialog, UINT message, WPARAM wParam,
             return TRUE;
         case IDC_HELPBUTTON:
             if (!HelpFileName.empty())
-                WinHelpA(MainWindow, helpFilePath().c_str(), HELP_CONTEXT, 1132);
+                showHelpContext(MainWindow, 1132);
             return FALSE;
         case IDC_ADVISE:
             setNumber(dialog, IDC_CLUSTERSIZE, measuredClusterSize);

@@ -6,6 +6,7 @@
 #   tarvale32.exe   the 32-bit program (from an i686 build)
 #   tarvale.hlp     the help file; both programs look for it beside themselves
 #   winhelp.hlp     help on help, for help engines without one of their own
+#   help/           the same help as HTML pages, for systems without the help engine
 #   README.md, LICENSE, docs/screenshot.png
 # Test programs, benchmarks and the scripts' helpers are not installed.
 #
@@ -43,6 +44,7 @@ install(CODE "
                         COMMAND_ERROR_IS_FATAL ANY)
     endif()")
 install(FILES ${TARVALE_HELP_FILE} DESTINATION .)
+install(DIRECTORY ${TARVALE_HELP_PAGES} DESTINATION .)
 if(DEFINED TARVALE_HELPONHELP_FILE)
     install(FILES ${TARVALE_HELPONHELP_FILE} DESTINATION .)
 endif()

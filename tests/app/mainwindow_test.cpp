@@ -1,3 +1,4 @@
+#include "app/help.h"
 #include "app/layout.h"
 #include "app/mainwindow.h"
 #include "app/startup.h"
@@ -1441,6 +1442,73 @@ bool whileCommand(WindowWait& wait, int command) {
     return wait.seen;
 }
 
+// Sets the default value of a key of the machine's classes for as long as it lives, then puts back
+// what was there. Wine reads the shell's handlers from the machine's classes only.
+class ClassValue {
+public:
+    ClassValue(const char* name, const std::string& value) {
+        RegCreateKeyExA(HKEY_CLASSES_ROOT, name, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key_, nullptr);
+        DWORD size = sizeof saved_;
+        had_ = RegQueryValueExA(key_, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(saved_), &size) ==
+               ERROR_SUCCESS;
+        RegSetValueExA(key_, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       DWORD(value.size() + 1));
+    }
+    ~ClassValue() {
+        if (had_)
+            RegSetValueExA(key_, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(saved_), DWORD(strlen(saved_) + 1));
+        else
+            RegDeleteValueA(key_, nullptr);
+        RegCloseKey(key_);
+    }
+
+private:
+    HKEY key_ = nullptr;
+    char saved_[1024] = "";
+    bool had_ = false;
+};
+
+// The test program's folder, where the program's own would be: the help pages and the recorder,
+// which stands in for the user's browser, are there.
+std::string ownFolder() {
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    const std::string path = self;
+    return path.substr(0, path.rfind('\\') + 1);
+}
+
+// The shell command that has the recorder write what it is asked to open into the file record.
+std::string recorderCommand(const std::string& record) {
+    return "\"" + ownFolder() + "recordurl.exe\" \"" + record + "\" \"%1\"";
+}
+
+// What the recorder was asked to open, once it has written it (empty after 20 s).
+std::string recorded(const std::string& record) {
+    std::string what;
+    pumpUntil(
+        [&] {
+            std::ifstream in(record);
+            what.assign(std::istreambuf_iterator<char>(in), {});
+            return !what.empty();
+        },
+        20000);
+    return what;
+}
+
+// The page that command has the shell open in the browser, with the recorder as the browser of
+// .html files.
+std::string openedPage(const std::function<void()>& command) {
+    const std::string record = freshFolder("page") + "opened.txt";
+    ClassValue type(".html", "TarvaleTest.page");
+    ClassValue handler("TarvaleTest.page\\shell\\open\\command", recorderCommand(record));
+    command();
+    return recorded(record);
+}
+
+bool browserHelp() {
+    return helpInBrowser(GetVersion());
+}
+
 } // namespace
 
 TEST_F(MainWindowTest, AboutAndHelpContents) {
@@ -1448,15 +1516,23 @@ TEST_F(MainWindowTest, AboutAndHelpContents) {
     ASSERT_TRUE(whileCommand(about, IDM_ABOUT));
     EXPECT_TRUE(about.closedByButton) << "OK closes it";
 
-    // The help engine is given tarvale.hlp beside the program, whatever the working folder.
+    // The help engine is given tarvale.hlp beside the program, whatever the working folder; from
+    // Windows Vista on, the browser the contents page beside it.
     char before[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, before);
     SetCurrentDirectoryA("C:\\");
-    WindowWait help{nullptr, "Tarvale Help", 0, "", false};
-    EXPECT_TRUE(whileCommand(help, IDM_HELPCONTENTS)) << "the help window opens on the contents";
-    // Closing the main window tells the help engine to quit.
-    closeWindow();
-    EXPECT_TRUE(pumpUntil([] { return !FindWindowA(nullptr, "Tarvale Help"); }, 10000));
+    if (browserHelp()) {
+        EXPECT_EQ(openedPage([] { SendMessageA(MainWindow, WM_COMMAND, IDM_HELPCONTENTS, 0); }),
+                  ownFolder() + "help\\index.html");
+        closeWindow();
+        EXPECT_FALSE(FindWindowA("MS_WINHELP", nullptr)) << "the help engine is not started";
+    } else {
+        WindowWait help{nullptr, "Tarvale Help", 0, "", false};
+        EXPECT_TRUE(whileCommand(help, IDM_HELPCONTENTS)) << "the help window opens on the contents";
+        // Closing the main window tells the help engine to quit.
+        closeWindow();
+        EXPECT_TRUE(pumpUntil([] { return !FindWindowA(nullptr, "Tarvale Help"); }, 10000));
+    }
     SetCurrentDirectoryA(before);
 }
 
@@ -1494,15 +1570,22 @@ TEST_F(MainWindowTest, ThePreferencesHelpButtonOpensThePreferencesTopic) {
     GetCurrentDirectoryA(MAX_PATH, before);
     SetCurrentDirectoryA("C:\\");
     std::string topic;
-    ASSERT_TRUE(withPreferences([&](HWND dialog) {
-        click(dialog, IDC_HELPBUTTON);
-        for (int waited = 0; waited < 1000 && topic != "The Preferences dialog"; ++waited, Sleep(10))
-            topic = shownHelpTopic();
-        EXPECT_TRUE(IsWindowVisible(dialog)) << "the dialog stays open";
-        click(dialog, IDCANCEL);
-    }));
-    EXPECT_EQ(topic, "The Preferences dialog");
-    closeWindow(); // tells the help engine to quit
+    const auto help = [&] {
+        ASSERT_TRUE(withPreferences([&](HWND dialog) {
+            click(dialog, IDC_HELPBUTTON);
+            for (int waited = 0; waited < 1000 && topic != "The Preferences dialog" && !browserHelp();
+                 ++waited, Sleep(10))
+                topic = shownHelpTopic();
+            EXPECT_TRUE(IsWindowVisible(dialog)) << "the dialog stays open";
+            click(dialog, IDCANCEL);
+        }));
+    };
+    if (browserHelp())
+        EXPECT_EQ(openedPage(help), ownFolder() + "help\\1132.html");
+    else
+        help();
+    EXPECT_EQ(topic, browserHelp() ? "" : "The Preferences dialog");
+    closeWindow(); // tells the help engine to quit, where it was used
     EXPECT_TRUE(pumpUntil([] { return !FindWindowA("MS_WINHELP", nullptr); }, 10000));
     SetCurrentDirectoryA(before);
 }
@@ -1514,54 +1597,31 @@ TEST_F(MainWindowTest, UsingHelpOpensTheHelpOnHelp) {
     char before[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, before);
     SetCurrentDirectoryA(folder.c_str());
-    WindowWait help{nullptr, "How to Use Help", 0, "", false};
-    EXPECT_TRUE(whileCommand(help, IDM_HELPONHELP));
-    std::string topic;
-    for (int waited = 0; waited < 1000 && topic.empty(); ++waited, Sleep(10))
-        topic = shownHelpTopic();
-    EXPECT_EQ(topic, "How to use help");
+    if (browserHelp()) {
+        // From Windows Vista on, the page on the help pages.
+        EXPECT_EQ(openedPage([] { SendMessageA(MainWindow, WM_COMMAND, IDM_HELPONHELP, 0); }),
+                  ownFolder() + "help\\using\\index.html");
+    } else {
+        WindowWait help{nullptr, "How to Use Help", 0, "", false};
+        EXPECT_TRUE(whileCommand(help, IDM_HELPONHELP));
+        std::string topic;
+        for (int waited = 0; waited < 1000 && topic.empty(); ++waited, Sleep(10))
+            topic = shownHelpTopic();
+        EXPECT_EQ(topic, "How to use help");
+    }
     closeWindow();
     EXPECT_TRUE(pumpUntil([] { return !FindWindowA("MS_WINHELP", nullptr); }, 10000));
     SetCurrentDirectoryA(before);
 }
 
 TEST_F(MainWindowTest, OnTheWebHandsTheProgramsAddressToTheUsersBrowser) {
-    // The https handler is the recorder while the test runs. Wine reads protocol handlers from the
-    // machine's classes only, so that is where it goes, and the prefix's own handler comes back after.
+    // The https handler is the recorder while the test runs.
     const std::string record = freshFolder("web") + "address.txt";
-    char self[MAX_PATH];
-    GetModuleFileNameA(nullptr, self, MAX_PATH);
-    std::string recorder = self;
-    recorder = recorder.substr(0, recorder.rfind('\\')) + "\\recordurl.exe";
-    const std::string command = "\"" + recorder + "\" \"" + record + "\" \"%1\"";
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, "https\\shell\\open\\command", 0, nullptr, 0,
-                              KEY_READ | KEY_WRITE, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    char saved[1024] = "";
-    DWORD savedSize = sizeof saved;
-    const bool hadHandler = RegQueryValueExA(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(saved),
-                                             &savedSize) == ERROR_SUCCESS;
-    RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
-                   DWORD(command.size() + 1));
-
-    SendMessageA(MainWindow, WM_COMMAND, IDM_WEBPAGE, 0);
-    std::string address;
-    EXPECT_TRUE(pumpUntil(
-        [&] {
-            std::ifstream in(record);
-            address.assign(std::istreambuf_iterator<char>(in), {});
-            return !address.empty();
-        },
-        20000));
-    EXPECT_EQ(address, "https://tarvale.example/");
-
-    if (hadHandler)
-        RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(saved),
-                       DWORD(strlen(saved) + 1));
-    else
-        RegDeleteValueA(key, nullptr);
-    RegCloseKey(key);
+    {
+        ClassValue handler("https\\shell\\open\\command", recorderCommand(record));
+        SendMessageA(MainWindow, WM_COMMAND, IDM_WEBPAGE, 0);
+        EXPECT_EQ(recorded(record), "https://tarvale.example/");
+    }
 }
 
 TEST(Placement, AStoredPlaceThatWouldHideTheWindowIsLeftToTheSystem) {

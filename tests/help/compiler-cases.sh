@@ -2,6 +2,7 @@
 # Cases for the help compiler beyond the real help file:
 # - a help file of 600 topics, large enough for many topic blocks and for B+ tree index pages in
 #   |CONTEXT, read back by the reader;
+# - the pages of a topic with every kind of Windows-1252 character, back in UTF-8 and escaped;
 # - sources with mistakes, each of which must be refused with its file, line and reason.
 #
 #   compiler-cases.sh HLPC HLPREAD WORK_FOLDER
@@ -42,6 +43,19 @@ if "$hlpc" "$work/many.hlp" "$work/many" && "$hlpread" "$work/many.hlp" --title 
 else
     cat "$work/many.log"
     result fail "600 topics compile and read back"
+fi
+
+# Text goes into the help file as Windows-1252 and comes out of it into the pages as UTF-8.
+mkdir -p "$work/text"
+printf '# Caf\303\251 & <co>\nContents: Text\n\n\342\200\234\342\202\254 5\342\200\224\305\223\303\277\342\200\235 "q" [\303\251](other)\n' \
+    >"$work/text/contents.md"
+printf '# Other\n\nText.\n' >"$work/text/other.md"
+expected=$(printf '<h1>Caf\303\251 &amp; &lt;co&gt;</h1>|<p>\342\200\234\342\202\254 5\342\200\224\305\223\303\277\342\200\235 &quot;q&quot; <a href="other.html">\303\251</a></p>')
+if "$hlpc" --html "$work/text-pages" "$work/text" >/dev/null &&
+    [ "$(grep -e '^<h1>' -e '^<p>' "$work/text-pages/index.html" | tr '\n' '|' | sed 's/|$//')" = "$expected" ]; then
+    result ok "pages: Windows-1252 text back in UTF-8, escaped"
+else
+    result fail "pages: Windows-1252 text back in UTF-8, escaped; got: $(cat "$work/text-pages/index.html")"
 fi
 
 # case NAME EXPECTED_MESSAGE: compiles the folder $work/NAME, which must fail with that message.

@@ -1,5 +1,5 @@
 # The help file: ${CMAKE_BINARY_DIR}/tarvale.hlp, compiled from docs/help/*.md by the project's own help
-# compiler, and its tests. Included from the top CMakeLists.txt after the tests are set up.
+# compiler, the same help as HTML pages in ${CMAKE_BINARY_DIR}/help, and their tests. Included from the top CMakeLists.txt after the tests are set up.
 #
 # The compiler and the reader run on the build machine while CMAKE_CXX_COMPILER makes Windows programs,
 # so they are built by custom commands with the build machine's compiler.
@@ -17,32 +17,45 @@ set(TARVALE_HELP_FILE ${CMAKE_BINARY_DIR}/tarvale.hlp)
 set(TARVALE_HLPC_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/main.cpp
     ${CMAKE_CURRENT_LIST_DIR}/markup.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/hlpfile.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/hlpfile.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/htmlpages.cpp)
 add_custom_command(OUTPUT ${TARVALE_HLPC}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${TARVALE_HOST_DIR}
     COMMAND ${TARVALE_HOST_CXX} ${TARVALE_HOST_FLAGS} -o ${TARVALE_HLPC} ${TARVALE_HLPC_SOURCES}
     DEPENDS ${TARVALE_HLPC_SOURCES} ${CMAKE_CURRENT_LIST_DIR}/markup.h ${CMAKE_CURRENT_LIST_DIR}/hlpfile.h
+            ${CMAKE_CURRENT_LIST_DIR}/htmlpages.h
     COMMENT "Building the help compiler for the build machine"
     VERBATIM)
 
 # A help file ${CMAKE_BINARY_DIR}/<file> compiled from the .md files of docs/<folder> by the target
-# <target>. README.md describes the markup; every other .md file is a topic. CONFIGURE_DEPENDS picks up
-# added and removed topics.
+# <target>, or with --html the folder of pages ${CMAKE_BINARY_DIR}/<file>. README.md describes the
+# markup; every other .md file is a topic. CONFIGURE_DEPENDS picks up added and removed topics.
 function(tarvale_help_file target file folder)
     file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/docs/${folder}/*.md)
     list(FILTER sources EXCLUDE REGEX "/README\\.md$")
-    add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/${file}
-        COMMAND ${TARVALE_HLPC} ${CMAKE_BINARY_DIR}/${file} ${sources}
+    set(output ${CMAKE_BINARY_DIR}/${file})
+    set(options)
+    if(ARGN STREQUAL "--html")
+        set(options --html)
+        set(output ${CMAKE_BINARY_DIR}/${file}/index.html)
+    endif()
+    add_custom_command(OUTPUT ${output}
+        COMMAND ${TARVALE_HLPC} ${options} ${CMAKE_BINARY_DIR}/${file} ${sources}
         DEPENDS ${TARVALE_HLPC} ${sources}
-        COMMENT "Compiling the help file ${file}"
+        COMMENT "Compiling the help ${file}"
         VERBATIM)
-    add_custom_target(${target} ALL DEPENDS ${CMAKE_BINARY_DIR}/${file})
+    add_custom_target(${target} ALL DEPENDS ${output})
 endfunction()
 
 tarvale_help_file(tarvale_help tarvale.hlp help)
 # Help on help: Windows has its own, Wine has none and looks for winhelp.hlp beside the program.
 set(TARVALE_HELPONHELP_FILE ${CMAKE_BINARY_DIR}/winhelp.hlp)
 tarvale_help_file(tarvale_helponhelp winhelp.hlp help-on-help)
+# The same help as HTML pages, for the systems whose help engine cannot show the file, with a page
+# of help on them in help/using.
+set(TARVALE_HELP_PAGES ${CMAKE_BINARY_DIR}/help)
+tarvale_help_file(tarvale_help_pages help help --html)
+tarvale_help_file(tarvale_help_pages_using help/using using-help-pages --html)
 
 if(TARVALE_TESTS)
     set(TARVALE_HLPREAD ${TARVALE_HOST_DIR}/hlpread)
@@ -61,6 +74,12 @@ if(TARVALE_TESTS)
                 --title "Tarvale Help" --context "1132=The Preferences dialog" --context "1100=Contents")
     add_test(NAME help_on_help_reader
         COMMAND ${TARVALE_HLPREAD} ${TARVALE_HELPONHELP_FILE} --title "How to Use Help" --context "1=How to use help")
+    add_test(NAME help_pages
+        COMMAND sh ${CMAKE_SOURCE_DIR}/tests/help/html-check.sh ${TARVALE_HELP_PAGES} ${CMAKE_SOURCE_DIR}/docs/help
+                "1132=The Preferences dialog")
+    add_test(NAME help_pages_using
+        COMMAND sh ${CMAKE_SOURCE_DIR}/tests/help/html-check.sh ${TARVALE_HELP_PAGES}/using
+                ${CMAKE_SOURCE_DIR}/docs/using-help-pages)
     add_test(NAME help_compiler_cases
         COMMAND sh ${CMAKE_SOURCE_DIR}/tests/help/compiler-cases.sh
                 ${TARVALE_HLPC} ${TARVALE_HLPREAD} ${CMAKE_BINARY_DIR}/help-cases)
