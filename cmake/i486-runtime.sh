@@ -73,13 +73,13 @@ build_mingw() {
     mkdir -p "$build/lib32"
     (cd "$build" && "$source/configure" --host="$triplet" --prefix="/usr/$triplet" --disable-lib64 \
         --enable-lib32 CC="$cc" CFLAGS="$flags" "${tools[@]}")
+    # Of msvcrt.dll's import library the program links one object alone, built alone: rand_s, which
+    # looks up its functions at run time and imports nothing.
+    local rand_s=secapi/lib32_libmsvcrt_extra_a-rand_s.o
     make -C "$build" -j"$jobs" lib32/crt2.o lib32/libmingw32.a lib32/libmingwex.a lib32/libmoldname.a \
-        lib32/libcrtdll.a lib32/libmsvcrt_extra.a
+        lib32/libcrtdll.a "$rand_s"
     cp "$build"/lib32/{crt2.o,libmingw32.a,libmingwex.a,libmoldname.a,libcrtdll.a} "$out/"
-    # The one object of msvcrt.dll's import library that the program links: rand_s, which looks up
-    # its functions at run time and imports nothing.
-    (cd "$build" && "$triplet-ar" x lib32/libmsvcrt_extra.a lib32_libmsvcrt_extra_a-rand_s.o)
-    mv "$build/lib32_libmsvcrt_extra_a-rand_s.o" "$out/rand_s.o"
+    cp "$build/$rand_s" "$out/rand_s.o"
 }
 
 # ---- GCC: the target libraries, compiled by the installed compiler ----
