@@ -136,6 +136,36 @@ void describeOrder(const DirNode* node, const std::string& path, std::map<std::s
     }
 }
 
+// Sets the totals of folder (a path below the root of drive) and of the folders below it to what a
+// listing of them gives, in clusters of 4 KB; returns folder's.
+uint64_t listedTotals(char drive, const std::string& folder, FolderTotals& totals) {
+    uint64_t total = 0;
+    WIN32_FIND_DATAA found;
+    HANDLE listing = FindFirstFileA((std::string(1, drive) + ":\\" + folder + "\\*").c_str(), &found);
+    if (listing != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = found.cFileName;
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                total += (found.nFileSizeLow + 4095) / 4096;
+            else if (name != "." && name != "..")
+                total += listedTotals(drive, folder + "\\" + name, totals);
+        } while (FindNextFileA(listing, &found));
+        FindClose(listing);
+    }
+    totals[folder].first = total;
+    return total;
+}
+
+// A folder the scan walks instead of taking it from the file table holds what its listing gives:
+// its total and those below it are the listing's, and those above it change by the difference.
+void takeListing(FolderTotals& expected, char drive, const std::string& folder) {
+    const uint64_t before = expected[folder].first;
+    const uint64_t listed = listedTotals(drive, folder, expected);
+    for (auto& [path, total] : expected)
+        if (path.empty() || folder.rfind(path + "\\", 0) == 0)
+            total.first = total.first - before + listed;
+}
+
 std::string differences(const FolderTotals& expected, const FolderTotals& found) {
     std::string text;
     for (const auto& [path, total] : expected) {
@@ -396,28 +426,28 @@ TEST_P(NtfsDrive, IsReadFromItsFileTableOnlyWhereThatIsTheDrives) {
         const std::string reading = std::string("Reading the file table of ") + letter + ":\\...";
         EXPECT_NE(std::find(uiLog.statusTexts.begin(), uiLog.statusTexts.end(), reading), uiLog.statusTexts.end());
         if (*letter == 'O') {
-            // The folders of the damaged records are listed: their totals and those above them
-            // are the listing's.
+            // The folders of the damaged records are walked.
             std::ifstream damagedFolders(ntfs + "o.damaged");
             std::string damaged;
             while (std::getline(damagedFolders, damaged)) {
-                uint64_t listed = 0;
-                WIN32_FIND_DATAA found;
-                HANDLE listing = FindFirstFileA(("O:\\" + damaged + "\\*").c_str(), &found);
-                ASSERT_NE(listing, INVALID_HANDLE_VALUE) << damaged;
-                do {
-                    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                        listed += (found.nFileSizeLow + 4095) / 4096;
-                } while (FindNextFileA(listing, &found));
-                FindClose(listing);
-                const uint64_t before = expected[damaged].first;
-                for (auto& [path, total] : expected)
-                    if (path.empty() || damaged == path)
-                        total.first = total.first - before + listed;
+                takeListing(expected, 'O', damaged);
+                EXPECT_GT(expected[damaged].first, 0u) << damaged << " is listed";
             }
         }
         FolderTotals found;
         describe(survey->root, "", found);
+        if (*letter == 'N') {
+            // Odd's subfolders are named ".", ".." and "a\b" in their records, so Odd is walked.
+            // ntfs-3g fails to read such a folder now and then (always the first time after a
+            // mount): each holds nothing or what its listing gives.
+            for (const char* odd : {"Odd\\D", "Odd\\D2", "Odd\\Dxy"}) {
+                FolderTotals listed;
+                const uint64_t clusters = listedTotals('N', odd, listed);
+                if (found[odd].first == clusters)
+                    for (const char* holder : {odd, "Odd", ""})
+                        expected[holder].first += clusters;
+            }
+        }
         EXPECT_EQ(differences(expected, found), "") << letter;
         if (*letter == 'N') {
             // A walk of the same drive orders every folder's subfolders alike, where Wine lists
