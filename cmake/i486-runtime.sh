@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Rebuilds, for the i486, the parts of the C and C++ runtime that GCC links into a static 32-bit
-# program: MinGW-w64's start-up code and libraries (crt2.o, libmingw32, libmingwex, libmoldname,
-# libcrtdll, the rand_s object of libmsvcrt) and GCC's libgcc, libgcc_eh, libsupc++ and libstdc++
+# program: MinGW-w64's start-up code and libraries (crt2.o, libmingw32, the objects of libmingwex
+# that the program links, libmoldname, libcrtdll, the rand_s object of libmsvcrt) and GCC's libgcc, libgcc_eh, libsupc++ and libstdc++
 # with crtbegin.o and crtend.o. Debian builds them for its compiler's default, the Pentium Pro, whose
 # cmov and fcomi a Pentium, a 486 or a K6 stops at.
 #
@@ -76,10 +76,28 @@ build_mingw() {
     # Of msvcrt.dll's import library the program links one object alone, built alone: rand_s, which
     # looks up its functions at run time and imports nothing.
     local rand_s=secapi/lib32_libmsvcrt_extra_a-rand_s.o
-    make -C "$build" -j"$jobs" lib32/crt2.o lib32/libmingw32.a lib32/libmingwex.a lib32/libmoldname.a \
-        lib32/libcrtdll.a "$rand_s"
-    cp "$build"/lib32/{crt2.o,libmingw32.a,libmingwex.a,libmoldname.a,libcrtdll.a} "$out/"
+    # Of libmingwex, MinGW-w64's own C functions (some 400 objects), only what the program links is
+    # built, as the link map of tarvale.exe names it: the printf and scanf family that C++11 selects
+    # (__USE_MINGW_ANSI_STDIO) with the number conversions they use, and a few math and string
+    # functions. Where the program comes to need another, its 32-bit link fails with an undefined
+    # reference to it: add the object's name here.
+    local mingwex=(atan2 cossin dmisc floor gdtoa gethex gmisc hd_init hexnan mingw_matherr mingw_pformat
+        mingw_vfscanf mingw_vsnprintf mingw_vsprintf misc smisc sqrt strnlen strtodg strtof strtoimax strtopx
+        strtoumax sum wcsnlen)
+    local objects=() name found
+    for name in "${mingwex[@]}"; do
+        # A name may stand for two objects (strtof is in gdtoa/ and stdio/): the library holds both.
+        found=$(grep -o "[A-Za-z0-9_/.-]*/lib32_libmingwex_a-$name\.\$(OBJEXT)" "$build/Makefile" | sort -u |
+            sed 's/\$(OBJEXT)$/o/')
+        [ -n "$found" ] || { echo "libmingwex has no object $name"; return 1; }
+        objects+=($found)
+    done
+    make -C "$build" -j"$jobs" lib32/crt2.o lib32/libmingw32.a lib32/libmoldname.a lib32/libcrtdll.a \
+        "$rand_s" "${objects[@]}"
+    cp "$build"/lib32/{crt2.o,libmingw32.a,libmoldname.a,libcrtdll.a} "$out/"
     cp "$build/$rand_s" "$out/rand_s.o"
+    rm -f "$out/libmingwex.a"
+    (cd "$build" && "$triplet-ar" qcs "$out/libmingwex.a" "${objects[@]}")
 }
 
 # ---- GCC: the target libraries, compiled by the installed compiler ----
