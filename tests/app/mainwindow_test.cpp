@@ -1447,7 +1447,8 @@ bool whileCommand(WindowWait& wait, int command) {
 class ClassValue {
 public:
     ClassValue(const char* name, const std::string& value) {
-        RegCreateKeyExA(HKEY_CLASSES_ROOT, name, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key_, nullptr);
+        RegCreateKeyExA(HKEY_CLASSES_ROOT, name, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key_,
+                        nullptr);
         DWORD size = sizeof saved_;
         had_ = RegQueryValueExA(key_, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(saved_), &size) ==
                ERROR_SUCCESS;
@@ -1456,7 +1457,8 @@ public:
     }
     ~ClassValue() {
         if (had_)
-            RegSetValueExA(key_, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(saved_), DWORD(strlen(saved_) + 1));
+            RegSetValueExA(key_, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(saved_),
+                           DWORD(strlen(saved_) + 1));
         else
             RegDeleteValueA(key_, nullptr);
         RegCloseKey(key_);
@@ -1622,6 +1624,16 @@ TEST_F(MainWindowTest, OnTheWebHandsTheProgramsAddressToTheUsersBrowser) {
         SendMessageA(MainWindow, WM_COMMAND, IDM_WEBPAGE, 0);
         EXPECT_EQ(recorded(record), "https://tarvale.example/");
     }
+}
+
+TEST(Help, ThePagesFromWindowsVistaOnTheHelpEngineBefore) {
+    // GetVersion: build number in the high word (with the top bit set on Windows 95, 98 and ME),
+    // minor version in the high byte of the low word, major in its low byte.
+    for (DWORD version :
+         {0xC0000004u, 0xC0000A04u, 0xC0005A04u, 0x05650004u, 0x08930005u, 0x0A280105u, 0x0ECE0205u})
+        EXPECT_FALSE(helpInBrowser(version)) << std::hex << version;
+    for (DWORD version : {0x17700006u, 0x1DB10106u, 0x23F00206u, 0x47BA000Au})
+        EXPECT_TRUE(helpInBrowser(version)) << std::hex << version;
 }
 
 TEST(Placement, AStoredPlaceThatWouldHideTheWindowIsLeftToTheSystem) {

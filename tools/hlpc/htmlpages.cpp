@@ -8,9 +8,9 @@ namespace {
 // Code points of Windows-1252's bytes 0x80..0x9F (0 where the byte is unused; the sources cannot
 // give those); the other bytes equal their code points.
 const char16_t cp1252High[32] = {
-    0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,
-    0x017D, 0, 0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A,
-    0x0153, 0, 0x017E, 0x0178,
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
 };
 
 void appendUtf8(std::string& out, char32_t cp) {
@@ -31,17 +31,27 @@ std::string html(const std::string& cp1252) {
     std::string out;
     for (unsigned char c : cp1252) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: appendUtf8(out, c >= 0x80 && c < 0xA0 ? cp1252High[c - 0x80] : c);
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            appendUtf8(out, c >= 0x80 && c < 0xA0 ? cp1252High[c - 0x80] : c);
         }
     }
     return out;
 }
 
-const char* const style = R"(body { font-family: Tahoma, Verdana, Arial, sans-serif; font-size: 15px; line-height: 1.45;
+const char* const style =
+    R"(body { font-family: Tahoma, Verdana, Arial, sans-serif; font-size: 15px; line-height: 1.45;
        max-width: 46em; margin: 1em auto; padding: 0 1em; color: #111; background: #fff; }
 nav { font-size: 13px; border-bottom: 1px solid #ccc; padding-bottom: 0.4em; }
 nav a { margin-right: 1.2em; }
@@ -66,7 +76,8 @@ std::vector<Page> buildHtmlPages(const std::vector<Topic>& topics) {
     for (const Topic& topic : topics) {
         const std::string name = pageName(topic);
         if (!topicOn.emplace(name, topic.file).second)
-            throw SourceError(topic.file + ": its page " + name + " is the page of " + topicOn[name] + " too");
+            throw SourceError(topic.file + ": its page " + name + " is the page of " + topicOn[name] +
+                              " too");
         pageOf[topic.id] = name;
         if (topic.contentsFor)
             helpTitle = *topic.contentsFor;

@@ -100,7 +100,8 @@ int main(int argc, char** argv) {
         if (html) {
             const std::vector<hlpc::Page> pages = hlpc::buildHtmlPages(topics);
             writePages(out, pages);
-            std::cout << "hlpc: " << out.string() << ": " << pages.size() << (pages.size() == 1 ? " page\n" : " pages\n");
+            std::cout << "hlpc: " << out.string() << ": " << pages.size()
+                      << (pages.size() == 1 ? " page\n" : " pages\n");
         } else {
             const std::vector<uint8_t> file = hlpc::buildHelpFile(topics);
             writeFile(out, reinterpret_cast<const char*>(file.data()), file.size());
