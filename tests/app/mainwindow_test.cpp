@@ -1626,16 +1626,6 @@ TEST_F(MainWindowTest, OnTheWebHandsTheProgramsAddressToTheUsersBrowser) {
     }
 }
 
-TEST(Help, ThePagesFromWindowsVistaOnTheHelpEngineBefore) {
-    // GetVersion: build number in the high word (with the top bit set on Windows 95, 98 and ME),
-    // minor version in the high byte of the low word, major in its low byte.
-    for (DWORD version :
-         {0xC0000004u, 0xC0000A04u, 0xC0005A04u, 0x05650004u, 0x08930005u, 0x0A280105u, 0x0ECE0205u})
-        EXPECT_FALSE(helpInBrowser(version)) << std::hex << version;
-    for (DWORD version : {0x17700006u, 0x1DB10106u, 0x23F00206u, 0x47BA000Au})
-        EXPECT_TRUE(helpInBrowser(version)) << std::hex << version;
-}
-
 TEST(Placement, AStoredPlaceThatWouldHideTheWindowIsLeftToTheSystem) {
     const RECT screen = {0, 0, 1024, 768};
     const int32_t none = CW_USEDEFAULT;

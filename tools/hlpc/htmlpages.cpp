@@ -5,14 +5,6 @@
 namespace hlpc {
 namespace {
 
-// Code points of Windows-1252's bytes 0x80..0x9F (0 where the byte is unused; the sources cannot
-// give those); the other bytes equal their code points.
-const char16_t cp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
-};
-
 void appendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out += char(cp);
@@ -44,7 +36,7 @@ std::string html(const std::string& cp1252) {
             out += "&quot;";
             break;
         default:
-            appendUtf8(out, c >= 0x80 && c < 0xA0 ? cp1252High[c - 0x80] : c);
+            appendUtf8(out, codePointOf(c));
         }
     }
     return out;

@@ -29,13 +29,12 @@ bool isBlank(const std::string& s) {
     return trim(s).empty();
 }
 
-// Windows-1252 bytes 0x80..0x9F; the other bytes above 0x7F equal their code points.
-const std::map<char32_t, unsigned char> cp1252High = {
-    {0x20AC, 0x80}, {0x201A, 0x82}, {0x0192, 0x83}, {0x201E, 0x84}, {0x2026, 0x85}, {0x2020, 0x86},
-    {0x2021, 0x87}, {0x02C6, 0x88}, {0x2030, 0x89}, {0x0160, 0x8A}, {0x2039, 0x8B}, {0x0152, 0x8C},
-    {0x017D, 0x8E}, {0x2018, 0x91}, {0x2019, 0x92}, {0x201C, 0x93}, {0x201D, 0x94}, {0x2022, 0x95},
-    {0x2013, 0x96}, {0x2014, 0x97}, {0x02DC, 0x98}, {0x2122, 0x99}, {0x0161, 0x9A}, {0x203A, 0x9B},
-    {0x0153, 0x9C}, {0x017E, 0x9E}, {0x0178, 0x9F},
+// The code points of Windows-1252's bytes 0x80..0x9F (0 where the byte is unused); the other
+// bytes above 0x7F equal their code points.
+const char32_t cp1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
 };
 
 // The sources are UTF-8; the help file holds Windows-1252. Tabs become spaces.
@@ -75,8 +74,9 @@ std::string toCp1252(const std::string& utf8, const std::string& file, int line)
             fail(file, line, "control character in the text");
         } else if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
             out += char(cp);
-        } else if (auto it = cp1252High.find(cp); it != cp1252High.end()) {
-            out += char(it->second);
+        } else if (const char32_t* high = std::find(cp1252High, cp1252High + 32, cp);
+                   high != cp1252High + 32) {
+            out += char(0x80 + (high - cp1252High));
         } else {
             char code[16];
             std::snprintf(code, sizeof code, "U+%04X", unsigned(cp));
@@ -153,6 +153,10 @@ bool isValidTopicId(const std::string& id) {
 }
 
 } // namespace
+
+char32_t codePointOf(unsigned char cp1252) {
+    return cp1252 >= 0x80 && cp1252 < 0xA0 ? cp1252High[cp1252 - 0x80] : cp1252;
+}
 
 int32_t contextHash(const std::string& id) {
     uint32_t hash = 0;

@@ -39,6 +39,9 @@ struct SourceError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// The Unicode code point of a Windows-1252 byte, as the sources gave it.
+char32_t codePointOf(unsigned char cp1252);
+
 // Reads one topic; path gives the topic id and the place in messages.
 Topic parseTopic(const std::string& path, const std::string& text);
 
